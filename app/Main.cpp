@@ -1,0 +1,3 @@
+#include "app/PluginManagerApplication.h"
+
+START_JUCE_APPLICATION (PluginManagerApplication)

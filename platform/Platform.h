@@ -1,0 +1,45 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+/**
+    The few operating-system services the manager needs beyond the framework.
+
+    Everything that calls Windows or POSIX APIs directly lives behind these
+    functions, with one implementation for Windows and one for Linux/macOS, so
+    that the rest of the code stays portable and testable here.
+*/
+namespace platform
+{
+    /** The folder that holds the maker folder.
+
+        Windows: the shared documents folder of all users (CSIDL_COMMON_DOCUMENTS).
+        Linux/macOS: the user's documents folder, so HOME alone sandboxes a run.
+        Returns an empty File when the system cannot say.
+    */
+    juce::File sharedDocumentsFolder();
+
+    /** True when the path names a link: a reparse point (symbolic link or
+        junction) on Windows, a symbolic link elsewhere. Missing paths are not links.
+    */
+    bool isLink (const juce::File& path);
+
+    /** The final target of a link, following every hop; the path itself when it
+        is not a link or the target cannot be resolved.
+    */
+    juce::File resolveLink (const juce::File& path);
+
+    /** Moves a file or a whole folder to the recycle bin (Windows) or to the
+        user's freedesktop trash, with its info file (Linux). Returns false when
+        nothing was moved; the caller then decides whether to delete.
+    */
+    bool moveToTrash (const juce::File& path);
+
+    /** The executable file of the running process. */
+    juce::File runningExecutable();
+
+    /** The system folder: GetSystemDirectoryW on Windows, /usr/bin elsewhere.
+        Used to find system programs such as the shell that runs helper scripts.
+    */
+    juce::File systemFolder();
+}

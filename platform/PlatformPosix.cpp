@@ -1,0 +1,163 @@
+#include "platform/Platform.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <cstdlib>
+#include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#if JUCE_MAC
+ #include <mach-o/dyld.h>
+#endif
+
+namespace platform
+{
+
+juce::File sharedDocumentsFolder()
+{
+    return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory);
+}
+
+bool isLink (const juce::File& path)
+{
+    struct stat info {};
+    return ::lstat (path.getFullPathName().toRawUTF8(), &info) == 0 && S_ISLNK (info.st_mode);
+}
+
+juce::File resolveLink (const juce::File& path)
+{
+    if (! isLink (path))
+        return path;
+
+    char resolved[PATH_MAX] = {};
+
+    if (::realpath (path.getFullPathName().toRawUTF8(), resolved) == nullptr)
+        return path;
+
+    return juce::File (juce::String::fromUTF8 (resolved));
+}
+
+//==============================================================================
+namespace
+{
+    juce::File homeTrashFolder()
+    {
+        auto dataHome = juce::SystemStats::getEnvironmentVariable ("XDG_DATA_HOME", {});
+
+        if (! juce::File::isAbsolutePath (dataHome))
+            return juce::File ("~/.local/share/Trash");
+
+        return juce::File (dataHome).getChildFile ("Trash");
+    }
+
+    // The trash info file stores the original path percent-encoded, byte by byte.
+    juce::String encodeTrashPath (const juce::String& path)
+    {
+        juce::String result;
+
+        for (auto* p = path.toRawUTF8(); *p != 0; ++p)
+        {
+            auto c = static_cast<unsigned char> (*p);
+
+            if (juce::CharacterFunctions::isLetterOrDigit (static_cast<char> (c)) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~')
+                result << static_cast<char> (c);
+            else
+                result << "%" << juce::String::toHexString (static_cast<int> (c)).paddedLeft ('0', 2).toUpperCase();
+        }
+
+        return result;
+    }
+
+    juce::String deletionDate()
+    {
+        auto now = std::time (nullptr);
+        std::tm local {};
+        ::localtime_r (&now, &local);
+        char text[32] = {};
+        std::strftime (text, sizeof (text), "%Y-%m-%dT%H:%M:%S", &local);
+        return text;
+    }
+}
+
+bool moveToTrash (const juce::File& path)
+{
+    if (! path.exists() && ! isLink (path))
+        return false;
+
+    auto trash = homeTrashFolder();
+    auto files = trash.getChildFile ("files");
+    auto info  = trash.getChildFile ("info");
+
+    if (! files.createDirectory() || ! info.createDirectory())
+        return false;
+
+    // Reserve a unique name by creating its info file exclusively first, as
+    // the trash layout asks, so that two removals never collide.
+    for (int attempt = 0; attempt < 1000; ++attempt)
+    {
+        auto name = attempt == 0 ? path.getFileName()
+                                 : path.getFileNameWithoutExtension() + "." + juce::String (attempt) + path.getFileExtension();
+        auto target = files.getChildFile (name);
+        auto infoFile = info.getChildFile (name + ".trashinfo");
+
+        if (target.exists() || isLink (target))
+            continue;
+
+        auto fd = ::open (infoFile.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+
+        if (fd < 0)
+        {
+            if (errno == EEXIST)
+                continue;
+
+            return false;
+        }
+
+        auto text = juce::String ("[Trash Info]\nPath=") + encodeTrashPath (path.getFullPathName())
+                  + "\nDeletionDate=" + deletionDate() + "\n";
+        auto* bytes = text.toRawUTF8();
+        auto size = std::strlen (bytes);
+        auto written = ::write (fd, bytes, size);
+        ::close (fd);
+
+        if (written == static_cast<ssize_t> (size)
+             && ::rename (path.getFullPathName().toRawUTF8(), target.getFullPathName().toRawUTF8()) == 0)
+            return true;
+
+        // Most often another file system, which this home trash cannot take.
+        infoFile.deleteFile();
+        return false;
+    }
+
+    return false;
+}
+
+//==============================================================================
+juce::File runningExecutable()
+{
+   #if JUCE_MAC
+    char buffer[PATH_MAX] = {};
+    uint32_t size = sizeof (buffer);
+
+    if (_NSGetExecutablePath (buffer, &size) == 0)
+        return resolveLink (juce::File (juce::String::fromUTF8 (buffer)));
+   #else
+    char buffer[PATH_MAX] = {};
+    auto length = ::readlink ("/proc/self/exe", buffer, sizeof (buffer) - 1);
+
+    if (length > 0)
+        return juce::File (juce::String::fromUTF8 (buffer, static_cast<int> (length)));
+   #endif
+
+    return juce::File::getSpecialLocation (juce::File::currentExecutableFile);
+}
+
+juce::File systemFolder()
+{
+    return juce::File ("/usr/bin");
+}
+
+} // namespace platform

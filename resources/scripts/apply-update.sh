@@ -1,0 +1,4 @@
+#!/bin/sh
+# Replaces the manager executable with a staged update; written out by the
+# manager before it quits. The full transaction arrives with the self-update.
+exit 1

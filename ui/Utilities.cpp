@@ -1,0 +1,271 @@
+#include "ui/Utilities.h"
+
+//==============================================================================
+RoundedBox::RoundedBox()
+{
+    setBufferedToImage (true);
+}
+
+void RoundedBox::setColours (juce::Colour outline, juce::Colour edge, juce::Colour fill)
+{
+    outlineColour = outline;
+    edgeColour = edge;
+    fillColour = fill;
+    repaint();
+}
+
+void RoundedBox::setCornerSize (int newCornerSize)
+{
+    cornerSize = newCornerSize;
+    repaint();
+}
+
+void RoundedBox::paint (juce::Graphics& g)
+{
+    auto w = (float) getWidth(), h = (float) getHeight();
+    auto corner = (float) cornerSize;
+
+    g.setColour (fillColour);
+    g.fillRoundedRectangle (1.0f, 1.0f, w - 2.0f, h - 3.0f, corner);
+
+    // The edge outline is one pixel taller and shows as a lip under the panel.
+    g.setColour (edgeColour);
+    g.drawRoundedRectangle (1.0f, 1.0f, w - 2.0f, h - 2.0f, corner, 1.0f);
+
+    g.setColour (outlineColour);
+    g.drawRoundedRectangle (1.0f, 1.0f, w - 2.0f, h - 3.0f, corner, 1.0f);
+}
+
+//==============================================================================
+IconTextButton::IconTextButton()
+{
+    setMouseCursor (juce::MouseCursor::PointingHandCursor);
+}
+
+void IconTextButton::setIcon (std::unique_ptr<juce::Drawable> newIcon)
+{
+    icon = std::move (newIcon);
+    repaint();
+}
+
+void IconTextButton::paintButton (juce::Graphics& g, bool highlighted, bool down)
+{
+    getLookAndFeel().drawButtonBackground (g, *this, findColour (juce::TextButton::buttonColourId), highlighted, down);
+
+    auto area = getLocalBounds().reduced (4);
+
+    if (icon != nullptr)
+    {
+        auto iconArea = area.removeFromLeft (area.getHeight() - 8).translated (3, 0);
+        icon->drawWithin (g, iconArea.toFloat(), juce::RectanglePlacement::centred, 1.0f);
+        area.removeFromLeft (6);
+    }
+
+    g.setColour (juce::Colour (0xff202020));
+    g.setFont (juce::Font (fontSize));
+    g.drawFittedText (getButtonText(), area, juce::Justification::centred, 1);
+}
+
+//==============================================================================
+ClickLabel::ClickLabel()
+{
+    setMouseCursor (juce::MouseCursor::PointingHandCursor);
+}
+
+void ClickLabel::setFontSize (int newSize)                   { fontSize = newSize; repaint(); }
+void ClickLabel::setColor (juce::Colour newColour)           { color = textColor = newColour; repaint(); }
+void ClickLabel::setOnColor (juce::Colour newColour)         { onColor = newColour; repaint(); }
+void ClickLabel::setText (const juce::String& newText)       { text = newText; repaint(); }
+void ClickLabel::setJustification (juce::Justification j)    { justification = j; repaint(); }
+void ClickLabel::setIcon (std::unique_ptr<juce::Drawable> i) { icon = std::move (i); repaint(); }
+
+void ClickLabel::setIconOffset (int x, int y)
+{
+    iconXoffset = x;
+    iconYoffset = y;
+}
+
+void ClickLabel::paint (juce::Graphics& g)
+{
+    g.setColour (color);
+    g.setFont (juce::Font ((float) fontSize, juce::Font::bold));
+
+    auto area = getLocalBounds().reduced (2);
+
+    if (icon != nullptr)
+    {
+        auto iconArea = area.removeFromLeft (area.getHeight()).translated (iconXoffset, iconYoffset);
+        icon->drawWithin (g, iconArea.toFloat(), juce::RectanglePlacement::centred, entered ? 0.55f : 1.0f);
+        area.removeFromLeft (8);
+    }
+
+    g.drawFittedText (text, area, justification, 1);
+}
+
+void ClickLabel::mouseDown (const juce::MouseEvent&)
+{
+    if (onClick != nullptr)
+        onClick();
+}
+
+void ClickLabel::mouseEnter (const juce::MouseEvent&)
+{
+    entered = true;
+    color = onColor;
+    repaint();
+}
+
+void ClickLabel::mouseExit (const juce::MouseEvent&)
+{
+    entered = false;
+    color = textColor;
+    repaint();
+}
+
+//==============================================================================
+LabelLink::LabelLink()
+{
+    // The link itself must see enter, exit and down over its whole area.
+    label.setInterceptsMouseClicks (false, false);
+    addAndMakeVisible (label);
+}
+
+void LabelLink::paint (juce::Graphics& g)
+{
+    if (! hovered)
+        return;
+
+    const float dashes[] = { 2.0f, 3.0f };
+    auto y = (float) getHeight() - 3.5f;
+
+    g.setColour (juce::Colour (0xff202020));
+    g.drawDashedLine ({ 5.0f, y, (float) getWidth() - 5.0f, y }, dashes, 2, 1.0f);
+}
+
+void LabelLink::resized()
+{
+    label.setBounds (getLocalBounds());
+}
+
+void LabelLink::mouseEnter (const juce::MouseEvent&)
+{
+    setMouseCursor (juce::MouseCursor::PointingHandCursor);
+    hovered = true;
+    repaint();
+}
+
+void LabelLink::mouseExit (const juce::MouseEvent&)
+{
+    setMouseCursor (juce::MouseCursor::NormalCursor);
+    hovered = false;
+    repaint();
+}
+
+void LabelLink::mouseDown (const juce::MouseEvent&)
+{
+    hovered = true;
+    repaint();
+
+    if (url.isNotEmpty())
+        juce::URL (url).launchInDefaultBrowser();
+}
+
+//==============================================================================
+LoadingProgress::LoadingProgress()
+{
+    setInterceptsMouseClicks (false, false);
+}
+
+void LoadingProgress::setProgress (double newProgress)
+{
+    if (newProgress == progress)
+        return;
+
+    progress = juce::jlimit (0.0, 1.0, newProgress);
+    repaint();
+}
+
+void LoadingProgress::paint (juce::Graphics& g)
+{
+    if (progress >= 1.0)
+        return;
+
+    auto w = (float) getWidth(), h = (float) getHeight();
+
+    g.setColour (juce::Colour (0xffd3d3d3));
+    g.fillRoundedRectangle (1.0f, 1.0f, (float) progress * (w - 2.0f), h - 2.0f, 4.0f);
+
+    g.setColour (juce::Colours::black);
+    g.drawRoundedRectangle (1.0f, 1.0f, w - 2.0f, h - 2.0f, 4.0f, 1.0f);
+}
+
+//==============================================================================
+Downloader::~Downloader()
+{
+    const juce::ScopedLock sl (taskLock);
+    task.reset();
+}
+
+void Downloader::setURL (const juce::URL& newURL)
+{
+    const juce::ScopedLock sl (taskLock);
+    url = newURL;
+}
+
+void Downloader::downloadToFile (const juce::File& destination)
+{
+    const juce::ScopedLock sl (taskLock);
+
+    // The previous task goes first, so its late callback cannot overwrite the new flags.
+    task.reset();
+    taskFinished = false;
+    taskSucceeded = false;
+
+    task = url.downloadToFile (destination, juce::URL::DownloadTaskOptions().withListener (this));
+
+    if (task == nullptr)
+        taskFinished = true;
+}
+
+void Downloader::finished (juce::URL::DownloadTask* finishedTask, bool success)
+{
+    // The framework reports an error page (404, 500...) as a completed transfer.
+    auto status = finishedTask != nullptr ? finishedTask->statusCode() : 0;
+    auto httpOk = status <= 0 || (status >= 200 && status < 300);
+
+    taskSucceeded = success && httpOk;
+    taskFinished = true;
+
+    if (onFinish != nullptr)
+        onFinish();
+}
+
+bool Downloader::wasStarted()
+{
+    const juce::ScopedLock sl (taskLock);
+    return task != nullptr;
+}
+
+void Downloader::cancel()
+{
+    const juce::ScopedLock sl (taskLock);
+    task.reset();
+    taskFinished = true;
+    taskSucceeded = false;
+}
+
+juce::int64 Downloader::getTotalLength()
+{
+    const juce::ScopedLock sl (taskLock);
+
+    if (task != nullptr && task->getTotalLength() > 0)
+        return task->getTotalLength();
+
+    return 1;
+}
+
+juce::int64 Downloader::getLengthDownloaded()
+{
+    const juce::ScopedLock sl (taskLock);
+    return task != nullptr ? task->getLengthDownloaded() : 0;
+}

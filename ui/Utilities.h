@@ -1,0 +1,181 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+//==============================================================================
+/** A rounded panel with an outline and a one-pixel lip under it. */
+class RoundedBox final : public juce::Component
+{
+public:
+    RoundedBox();
+
+    void setColours (juce::Colour outline, juce::Colour edge, juce::Colour fill);
+    void setCornerSize (int newCornerSize);
+
+    juce::ComponentAnimator& getAnimator() noexcept     { return animator; }
+
+    void paint (juce::Graphics&) override;
+
+private:
+    int cornerSize = 6;
+    juce::Colour fillColour { 0xff1f2020 }, outlineColour { 0xff000000 }, edgeColour { 0xff1f2122 };
+    juce::ComponentAnimator animator;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (RoundedBox)
+};
+
+//==============================================================================
+/** A text button with an optional icon on its left. */
+class IconTextButton final : public juce::TextButton
+{
+public:
+    IconTextButton();
+
+    /** Takes ownership of the icon (may be null) and repaints. */
+    void setIcon (std::unique_ptr<juce::Drawable> newIcon);
+    void setFontSize (float newSize)                    { fontSize = newSize; }
+
+    juce::Drawable* getIcon() const noexcept            { return icon.get(); }
+
+    void paintButton (juce::Graphics&, bool highlighted, bool down) override;
+
+private:
+    std::unique_ptr<juce::Drawable> icon;
+    float fontSize = 12.5f;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (IconTextButton)
+};
+
+//==============================================================================
+/** A clickable bold text with an optional icon, coloured differently on hover. */
+class ClickLabel final : public juce::Component
+{
+public:
+    ClickLabel();
+
+    std::function<void()> onClick;
+
+    void setFontSize (int newSize);
+    void setColor (juce::Colour newColour);
+    void setOnColor (juce::Colour newColour);
+    void setText (const juce::String& newText);
+    void setJustification (juce::Justification newJustification);
+    void setIcon (std::unique_ptr<juce::Drawable> newIcon);
+    void setIconOffset (int x = 0, int y = 0);
+
+    const juce::String& getText() const noexcept        { return text; }
+    juce::Colour getCurrentColour() const noexcept      { return color; }
+    bool isEntered() const noexcept                     { return entered; }
+
+    void paint (juce::Graphics&) override;
+    void mouseDown (const juce::MouseEvent&) override;
+    void mouseEnter (const juce::MouseEvent&) override;
+    void mouseExit (const juce::MouseEvent&) override;
+
+private:
+    int fontSize = 24;
+    juce::Colour color { juce::Colours::black }, textColor { juce::Colours::black };
+    juce::Colour onColor { juce::Colours::orange.withAlpha (0.68f) };
+    juce::String text;
+    juce::Justification justification { juce::Justification::left };
+    std::unique_ptr<juce::Drawable> icon;
+    bool entered = false;
+    int iconXoffset = 0, iconYoffset = 0;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ClickLabel)
+};
+
+//==============================================================================
+/** A label that opens a web address when clicked and underlines while hovered. */
+class LabelLink final : public juce::Component
+{
+public:
+    LabelLink();
+
+    /** The text and font are set by the owner. */
+    juce::Label label;
+
+    void setURL (const juce::String& newURL)            { url = newURL; }
+    const juce::String& getURL() const noexcept         { return url; }
+    bool isHovered() const noexcept                     { return hovered; }
+
+    void paint (juce::Graphics&) override;
+    void resized() override;
+    void mouseEnter (const juce::MouseEvent&) override;
+    void mouseExit (const juce::MouseEvent&) override;
+    void mouseDown (const juce::MouseEvent&) override;
+
+private:
+    bool hovered = false;
+    juce::String url;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LabelLink)
+};
+
+//==============================================================================
+/** A thin progress bar; a value of 1 or more hides it. */
+class LoadingProgress final : public juce::Component
+{
+public:
+    LoadingProgress();
+
+    /** Stores the value clamped to 0..1 and repaints when it changed. */
+    void setProgress (double newProgress);
+    double getProgress() const noexcept                 { return progress; }
+
+    void paint (juce::Graphics&) override;
+
+private:
+    double progress = 1.0;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LoadingProgress)
+};
+
+//==============================================================================
+/**
+    One file download at a time with completion state that another thread can poll.
+
+    The message thread starts, cancels and polls; finished() and onFinish run on
+    the framework's download thread. The task itself is only touched under the
+    lock; the two flags are atomics so polling needs no lock.
+*/
+class Downloader final : private juce::URL::DownloadTask::Listener
+{
+public:
+    Downloader() = default;
+    ~Downloader() override;
+
+    /** Called on the download thread when a transfer ends, after the flags are set. */
+    std::function<void()> onFinish;
+
+    void setURL (const juce::URL& newURL);
+
+    /** Starts downloading the address to the file, replacing any earlier task. */
+    void downloadToFile (const juce::File& destination);
+
+    bool isTaskFinished() const noexcept    { return taskFinished.load(); }
+    bool wasSuccessful() const noexcept     { return taskFinished.load() && taskSucceeded.load(); }
+    bool wasStarted();
+
+    /** Stops the transfer and marks the task finished without success. */
+    void cancel();
+
+    /** The announced length, or 1 when unknown, so a progress fraction never divides by 0. */
+    juce::int64 getTotalLength();
+    juce::int64 getLengthDownloaded();
+
+private:
+    void finished (juce::URL::DownloadTask*, bool success) override;
+
+    juce::URL url;
+    juce::CriticalSection taskLock;
+    std::unique_ptr<juce::URL::DownloadTask> task;          // under taskLock
+    std::atomic<bool> taskFinished { true };                // written by both threads
+    std::atomic<bool> taskSucceeded { false };
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Downloader)
+};
