@@ -20,7 +20,7 @@ from fontTools.ttLib import TTFont
 
 FONT = "/usr/share/fonts/truetype/open-sans/OpenSans-Bold.ttf"
 WORD = "Quillotone"
-WORD_COLOUR = "#ebe9e2"
+WORD_COLOUR = "#2b2b2b"
 MARK_COLOUR = "#d38931"
 ICON_BACKGROUND = "#1f2020"
 

@@ -2,8 +2,10 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "account/LoginWindow.h"
 #include "storage/MakerFolders.h"
 #include "ui/Utilities.h"
+#include "ui/VortelLookAndFeel.h"
 
 /**
     The window's content: the side menu, the pages and the product lists.
@@ -24,8 +26,18 @@ public:
     void resized() override;
 
     MakerFolders& getMakerFolders() noexcept    { return makerFolders; }
+    LoginWindow& getLoginWindow() noexcept      { return loginWindow; }
+    const juce::String& getAccountEmail() const noexcept { return accountEmail; }
 
 private:
+    void loginSucceeded();
+
+    LoginWindow loginWindow;
+    QuillotoneVortel::VortelLookAndFeel lookAndFeel;
+
+    // The session, copied from the login window after a successful login.
+    juce::String accountEmail, sessionPassword, sessionResult;
+
     MakerFolders makerFolders;
     Downloader downloader;
 
