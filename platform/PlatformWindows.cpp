@@ -88,6 +88,15 @@ bool moveToTrash (const juce::File& path)
     if (! path.exists())
         return false;
 
+    // Where there is no recycle bin (network shares, some removable drives, a
+    // Wine prefix without a trash folder) the shell deletes for good without
+    // asking when confirmations are off, so ask first whether a bin exists.
+    SHQUERYRBINFO binInfo {};
+    binInfo.cbSize = sizeof (binInfo);
+
+    if (FAILED (SHQueryRecycleBinW (widePath (path.getParentDirectory()).c_str(), &binInfo)))
+        return false;
+
     // The shell wants a list ending in two zeros.
     auto source = widePath (path);
     source.push_back (L'\0');

@@ -3,33 +3,12 @@
 # window and exits, and closing the window ends the process.
 set -euo pipefail
 app=$1
-here=$(cd "$(dirname "$0")" && pwd)
-title="Quillotone Plugin Manager"
+source "$(dirname "$0")/common.sh"
 
-export HOME=$(mktemp -d)
-pid=""
-holder=""
-trap 'kill $pid $holder 2>/dev/null || true; rm -rf "$HOME"' EXIT
-
-fail() { echo "FAIL: $*"; exit 1; }
-
-window_count() { /usr/bin/python3 "$here/xwindow.py" list "$title" | wc -l; }
-
-wait_for() {   # condition, timeout in tenths of a second
-    local i
-    for ((i = 0; i < $2; i++)); do
-        eval "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-/usr/bin/python3 "$here/xwindow.py" hold 170 > "$HOME/holder.out" &
-holder=$!
-wait_for 'grep -q ready "$HOME/holder.out"' 50 || fail "could not prepare the display"
-
+prepare_display
 "$app" &
 pid=$!
+pids+=($pid)
 
 wait_for '[ "$(window_count)" -eq 1 ]' 150 || fail "no window appeared"
 geometry=$(/usr/bin/python3 "$here/xwindow.py" list "$title" | awk '{print $2}')

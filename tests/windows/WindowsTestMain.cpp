@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#ifndef NOMINMAX
+ #define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#include "platform/Platform.h"
+
+namespace
+{
+    // Tests that need a second process (its own environment, its own
+    // executable path) start this program again in one of these modes.
+    int runChildMode (const juce::StringArray& args)
+    {
+        if (args.size() == 3 && args[1] == "--move-to-trash")
+            return platform::moveToTrash (juce::File (args[2])) ? 0 : 1;
+
+        if (args.size() == 3 && args[1] == "--write-running-executable")
+            return juce::File (args[2]).replaceWithText (platform::runningExecutable().getFullPathName(),
+                                                         false, false, nullptr) ? 0 : 1;
+
+        return -1;
+    }
+
+    // argv is in the ANSI code page; the modes take paths, so read the wide form.
+    juce::StringArray wideArguments()
+    {
+        juce::StringArray args;
+        int count = 0;
+
+        if (auto* list = CommandLineToArgvW (GetCommandLineW(), &count))
+        {
+            for (int i = 0; i < count; ++i)
+                args.add (juce::String (list[i]));
+
+            LocalFree (list);
+        }
+
+        return args;
+    }
+}
+
+int main (int argc, char** argv)
+{
+    auto args = wideArguments();
+
+    if (args.size() > 1 && args[1].startsWith ("--") && ! args[1].startsWith ("--gtest"))
+        return runChildMode (args);
+
+    juce::JUCEApplicationBase::createInstance = [] () -> juce::JUCEApplicationBase* { return nullptr; };
+
+    ::testing::InitGoogleTest (&argc, argv);
+
+    juce::ScopedJuceInitialiser_GUI framework;
+    return RUN_ALL_TESTS();
+}
