@@ -1,9 +1,150 @@
 #include "ui/MainComponent.h"
 
+#include "account/ServiceTexts.h"
+#include "products/Product.h"
+#include "ui/Fonts.h"
+#include "ui/VortelDialog.h"
+
+#include <BinaryData.h>
+
+namespace
+{
+    std::unique_ptr<juce::Drawable> icon (const char* data, int size)
+    {
+        return juce::Drawable::createFromImageData (data, (size_t) size);
+    }
+
+    const juce::Colour menuHighlight { 0xfff29d00 };
+    constexpr int rowHeight = 150;
+    constexpr int rowGap = 5;
+}
+
+//==============================================================================
+int MainComponent::buildNumber (int dayOfYear, int hour, int minute)
+{
+    return ((dayOfYear + 2 * hour) * 30 + minute) % 10000;
+}
+
+int MainComponent::buildNumberFrom (const char* date, const char* time)
+{
+    // __DATE__ is "Mmm dd yyyy", __TIME__ is "hh:mm:ss".
+    static const char* const months[] = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
+    juce::String dateText (date), timeText (time);
+
+    int month = 0;
+    for (int i = 0; i < 12; ++i)
+        if (dateText.startsWith (months[i]))
+            month = i;
+
+    auto day = dateText.substring (4, 6).trim().getIntValue();
+    auto year = dateText.substring (7).trim().getIntValue();
+    auto dayOfYear = juce::Time (year, month, day, 0, 0).getDayOfYear();
+
+    return buildNumber (dayOfYear, timeText.substring (0, 2).getIntValue(), timeText.substring (3, 5).getIntValue());
+}
+
+//==============================================================================
 MainComponent::MainComponent()
+    : juce::Thread ("QuillotonePluginManager")
 {
     setSize (width, height);
-    resized();
+
+    logo.setImage (juce::ImageFileFormat::loadFrom (BinaryData::quillotone_png, (size_t) BinaryData::quillotone_pngSize),
+                   juce::RectanglePlacement::centred);
+
+    const char* menuTexts[] = { "Purchases", "Demo", "Settings", "Support", "Log Out" };
+    std::pair<const char*, int> menuIcons[] = {
+        { BinaryData::plugin_svg, BinaryData::plugin_svgSize }, { BinaryData::demo_svg, BinaryData::demo_svgSize },
+        { BinaryData::settings_svg, BinaryData::settings_svgSize }, { BinaryData::support_svg, BinaryData::support_svgSize },
+        { BinaryData::logout_svg, BinaryData::logout_svgSize } };
+    const juce::Point<int> iconOffsets[] = { { 1, 0 }, { 0, 0 }, { 0, 1 }, { 0, 1 }, { -1, 0 } };
+
+    for (size_t i = 0; i < menuLabels.size(); ++i)
+    {
+        auto& label = menuLabels[i];
+        label.setText (menuTexts[i]);
+        label.setFontSize (18);
+        label.setIcon (icon (menuIcons[i].first, menuIcons[i].second));
+        label.setIconOffset (iconOffsets[i].x, iconOffsets[i].y);
+        label.onClick = [this, i] { menuClicked ((int) i); };
+    }
+
+    menuLabels[0].setColor (menuHighlight);
+
+    for (auto* list : { &purchasesList, &demoList })
+        list->setScrollBarsShown (true, false);
+
+    purchasesList.setViewedComponent (&purchasesContent, false);
+    demoList.setViewedComponent (&demoContent, false);
+
+    for (auto* frame : { &searchFrame, &sortFrame })
+    {
+        frame->setCornerSize (6);
+        frame->setColours (juce::Colour (0x8c000000), juce::Colour (0x59cacaca), juce::Colour (0x8cffffff));
+        frame->setInterceptsMouseClicks (false, false);
+    }
+
+    searchField.setFont (juce::Font (14.0f));
+    searchField.setColour (juce::TextEditor::textColourId, juce::Colour (0xff202020));
+    searchField.setColour (juce::TextEditor::backgroundColourId, juce::Colours::transparentBlack);
+    searchField.setTextToShowWhenEmpty ("Search plugins...", juce::Colour (0xff808080));
+    searchField.addListener (this);
+
+    emptyListLabel.setFont (juce::Font (18.0f));
+    emptyListLabel.setColour (juce::Label::textColourId, juce::Colour (0xff808080));
+    emptyListLabel.setJustificationType (juce::Justification::centred);
+
+    const char* bulkTexts[] = { "Install All", "Update All", "Uninstall All" };
+    std::pair<const char*, int> bulkIcons[] = { { BinaryData::install_svg, BinaryData::install_svgSize },
+                                                { BinaryData::update_svg, BinaryData::update_svgSize },
+                                                { BinaryData::delete_svg, BinaryData::delete_svgSize } };
+
+    for (size_t i = 0; i < bulkButtons.size(); ++i)
+    {
+        bulkButtons[i].setButtonText (bulkTexts[i]);
+        bulkButtons[i].setFontSize (13.0f);
+        bulkButtons[i].setIcon (icon (bulkIcons[i].first, bulkIcons[i].second));
+    }
+
+    syncButton.setButtonText ("Sync");
+    syncButton.setFontSize (14.0f);
+    syncButton.setIcon (icon (BinaryData::sync_svg, BinaryData::sync_svgSize));
+    syncButton.onClick = [this]
+    {
+        for (auto& b : bulkButtons)
+            b.setEnabled (false);
+
+        syncButton.setEnabled (false);
+        startSync();
+    };
+
+    supportTitle.setText ("SUPPORT", juce::dontSendNotification);
+    supportTitle.setFont (juce::Font (42.0f, juce::Font::bold));
+    supportTitle.setJustificationType (juce::Justification::centred);
+
+    const char* supportTexts[] = { "Create Support Ticket", "Check F.A.Q.", "Browse Manuals (PDF)" };
+    std::pair<const char*, int> supportIcons[] = { { BinaryData::ticket_svg, BinaryData::ticket_svgSize },
+                                                   { BinaryData::faq_svg, BinaryData::faq_svgSize },
+                                                   { BinaryData::pdf_svg, BinaryData::pdf_svgSize } };
+
+    for (size_t i = 0; i < supportButtons.size(); ++i)
+    {
+        supportButtons[i].setButtonText (supportTexts[i]);
+        supportButtons[i].setFontSize (16.0f);
+        supportButtons[i].setIcon (icon (supportIcons[i].first, supportIcons[i].second));
+    }
+
+    // The ticket page takes the address as it is, unescaped.
+    supportButtons[0].onClick = [this] { juce::URL (ServiceTexts::websitePage ("/contact/?your-email=") + accountEmail).launchInDefaultBrowser(); };
+    supportButtons[1].onClick = [] { juce::URL (ServiceTexts::websitePage ("/faq/")).launchInDefaultBrowser(); };
+    supportButtons[2].onClick = [] { juce::URL (ServiceTexts::websitePage ("/docs/")).launchInDefaultBrowser(); };
+
+    settingsPage.onPathsChanged = [this] { pathsChanged = true; };
+
+    stagedPurchases.setVisible (false);
+    stagedDemos.setVisible (false);
+
+    layoutPass();
 
     QuillotoneVortel::applyManagerPalette (lookAndFeel);
     setLookAndFeel (&lookAndFeel);
@@ -18,23 +159,204 @@ MainComponent::~MainComponent()
 {
     loginWindow.onLoginSucceeded = nullptr;
     loginWindow.stopLogin (10000);
+
     setLookAndFeel (nullptr);
     juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+
+    if (isThreadRunning())
+        stopThread (4000);
+
+    stopTimer (syncTimer);
+
     downloader.cancel();
+
+    // Rows go before the folders and settings their workers read.
+    purchasesContent.removeAllChildren();
+    demoContent.removeAllChildren();
+    stagedPurchases.removeAllChildren();
+    stagedDemos.removeAllChildren();
+    stagedProductRows.clear();
+    stagedDemoRows.clear();
+    products.clear();
+    demos.clear();
 }
 
+//==============================================================================
 void MainComponent::resized()
 {
-    if (loginWindow.getParentComponent() == nullptr)
+    layoutPass();
+}
+
+void MainComponent::layoutPass()
+{
+    auto w = getWidth(), h = getHeight();
+    auto onList = currentPage == Page::purchases || currentPage == Page::demo;
+
+    auto add = [this] (juce::Component& c, bool visible)
+    {
+        if (c.getParentComponent() != this)
+            addChildComponent (c);
+
+        c.setVisible (visible);
+    };
+
+    add (logo, true);
+    logo.setBounds (10, 10, 190, 52);
+
+    for (size_t i = 0; i < menuLabels.size(); ++i)
+    {
+        add (menuLabels[i], true);
+        menuLabels[i].setBounds (20, 125 + 52 * (int) i, 190, 30);
+    }
+
+    add (purchasesList, currentPage == Page::purchases);
+    purchasesList.setBounds (220, 88, w - 220, h - 120);
+    add (demoList, currentPage == Page::demo);
+    demoList.setBounds (220, 50, w - 220, h - 82);
+
+    auto s = currentPage == Page::demo ? 12 : 51;
+    add (searchFrame, onList);
+    searchFrame.setBounds (225, s, 245, 27);
+    add (searchField, onList);
+    searchField.setBounds (234, s + 2, 227, 23);
+    add (sortFrame, onList);
+    sortFrame.setBounds (480, s, 170, 27);
+    add (sortBox, onList);
+    sortBox.setBounds (489, s + 2, 152, 23);
+
+    auto selected = sortBox.getSelectedId();
+    sortBox.clear (juce::dontSendNotification);
+    sortBox.addItemList ({ "Name: A-Z", "Name: Z-A", "Updates First", "Installed First" }, 1);
+    sortBox.setSelectedId (selected != 0 ? selected : 1, juce::dontSendNotification);
+
+    auto t = currentPage == Page::demo ? 50 : 88;
+    if (emptyListLabel.getParentComponent() != this)
+        addChildComponent (emptyListLabel);
+    emptyListLabel.setBounds (220, t, w - 220, h - t - 32);
+
+    for (size_t i = 0; i < bulkButtons.size(); ++i)
+    {
+        add (bulkButtons[i], currentPage == Page::purchases);
+        bulkButtons[i].setBounds (225 + 105 * (int) i, 10, 100, 30);
+    }
+
+    add (syncButton, onList);
+    syncButton.setBounds (w - 79, 10, 70, 30);
+
+    add (settingsPage, currentPage == Page::settings);
+    settingsPage.setBounds (getLocalBounds());
+
+    add (supportTitle, currentPage == Page::support);
+    supportTitle.setBounds ((w - 220) / 2 + 70, 160, 300, 50);
+
+    for (size_t i = 0; i < supportButtons.size(); ++i)
+    {
+        add (supportButtons[i], currentPage == Page::support);
+        supportButtons[i].setBounds ((w - 220) / 2 + 120, 250 + 60 * (int) i, 200, 40);
+    }
+
+    if (stagedPurchases.getParentComponent() != this)
+    {
+        addChildComponent (stagedPurchases);
+        addChildComponent (stagedDemos);
+    }
+
+    if (loginWindow.getParentComponent() != this)
     {
         addAndMakeVisible (loginWindow);
         loginWindow.onLoginSucceeded = [this] { loginSucceeded(); };
     }
 
+    loginWindow.setBounds (0, 0, w, h - 30);
+
     if (loginWindow.isVisible())
         loginWindow.toFront (false);
 
-    loginWindow.setBounds (0, 0, getWidth(), getHeight() - 30);
+    settingsPage.loadManagerSettings();
+}
+
+//==============================================================================
+void MainComponent::showPage (Page page)
+{
+    currentPage = page;
+
+    for (auto& label : menuLabels)
+    {
+        label.setColor (juce::Colours::black);
+        label.repaint();
+    }
+
+    auto onList = page == Page::purchases || page == Page::demo;
+
+    purchasesList.setVisible (page == Page::purchases);
+    demoList.setVisible (page == Page::demo);
+
+    for (auto& b : bulkButtons)
+        b.setVisible (page == Page::purchases);
+
+    for (juce::Component* c : std::initializer_list<juce::Component*> { &syncButton, &searchFrame, &sortFrame, &searchField, &sortBox })
+        c->setVisible (onList);
+
+    settingsPage.setVisible (page == Page::settings);
+    supportTitle.setVisible (page == Page::support);
+
+    for (auto& b : supportButtons)
+        b.setVisible (page == Page::support);
+
+    auto s = page == Page::demo ? 12 : 51;
+    searchFrame.setTopLeftPosition (225, s);
+    searchField.setTopLeftPosition (234, s + 2);
+    sortFrame.setTopLeftPosition (480, s);
+    sortBox.setTopLeftPosition (489, s + 2);
+
+    auto t = page == Page::demo ? 50 : 88;
+    emptyListLabel.setBounds (220, t, getWidth() - 220, getHeight() - t - 32);
+
+    refreshList();
+}
+
+void MainComponent::menuClicked (int index)
+{
+    auto busyPhase = animationPhase != -1;
+
+    switch (index)
+    {
+        case 0:
+            showPage (Page::purchases);
+
+            if (pathsChanged)
+            {
+                pathsChanged = false;
+                syncButton.triggerClick();
+            }
+            break;
+
+        case 1: if (! busyPhase) showPage (Page::demo); break;
+        case 2: if (! busyPhase) showPage (Page::settings); break;
+        case 3: if (! busyPhase) showPage (Page::support); break;
+        case 4: confirmLogOut(); break;
+        default: break;
+    }
+
+    menuLabels[(size_t) index].setColor (menuHighlight);
+    menuLabels[(size_t) index].repaint();
+}
+
+void MainComponent::confirmLogOut()
+{
+    VortelDialog::showConfirm (this, "Log Out",
+                               "Are you sure you want to log out?\nYou will need to enter your credentials again to log back in.",
+                               "Log Out",
+                               [this]
+                               {
+                                   loginWindow.logOut();
+                                   accountEmail.clear();
+                                   sessionPassword.clear();
+                                   sessionResult.clear();
+
+                                   if (auto* app = juce::JUCEApplicationBase::getInstance())
+                                       app->quit();
+                               });
 }
 
 void MainComponent::loginSucceeded()
@@ -43,20 +365,312 @@ void MainComponent::loginSucceeded()
     sessionPassword = loginWindow.getLoginPassword();
     sessionResult = loginWindow.getLoginResult();
     repaint();
+    startSync();
+}
+
+//==============================================================================
+bool MainComponent::isAnyProductBusy() const
+{
+    for (auto* list : { &products, &demos })
+        for (auto* product : *list)
+            if (product->installBusy || product->uninstallBusy)
+                return true;
+
+    return false;
+}
+
+bool MainComponent::isBusy() const
+{
+    return isThreadRunning() || preparingRows || isAnyProductBusy() || loginWindow.isLoginRunning();
+}
+
+void MainComponent::setBulkButtonsEnabled (bool enabled)
+{
+    bulkButtons[0].setEnabled (enabled);
+    bulkButtons[2].setEnabled (enabled);
+    syncButton.setEnabled (enabled);
+
+    auto anyUpdate = false;
+
+    for (auto* product : products)
+        anyUpdate = anyUpdate || product->updateAvailable;
+
+    bulkButtons[1].setEnabled (enabled && anyUpdate);
+}
+
+//==============================================================================
+void MainComponent::startSync()
+{
+    if (isThreadRunning())
+        return;
+
+    if (isAnyProductBusy())
+    {
+        setBulkButtonsEnabled (true);
+        VortelDialog::showMessage (this, "Sync", "Please wait for the current product operation to finish.", VortelDialog::alert);
+        return;
+    }
+
+    for (auto& b : bulkButtons)
+        b.setEnabled (false);
+
+    syncButton.setEnabled (false);
+    searchField.setEnabled (false);
+    sortBox.setEnabled (false);
+
+    purchasesContent.removeAllChildren();
+    demoContent.removeAllChildren();
+    purchasesContent.setSize (purchasesList.getWidth() - 18, 0);
+    demoContent.setSize (demoList.getWidth() - 18, 0);
+    purchasesList.setViewPosition (0, 0);
+    demoList.setViewPosition (0, 0);
+    emptyListLabel.setVisible (false);
+
+    lastSyncError.clear();
+    pendingDocument.reset();
+    pendingProducts.clear();
+    pendingDemos.clear();
+    stagedPurchases.removeAllChildren();
+    stagedDemos.removeAllChildren();
+    stagedProductRows.clear();
+    stagedDemoRows.clear();
+    nextPendingProduct = nextPendingDemo = 0;
+    takeOverStarted = false;
+    catalogueSync.syncDone = 0;
+    catalogueSync.syncTotal = 0;
+    animationPhase = 0;
+
+    startTimer (syncTimer, 200);
+    startThread (juce::Thread::Priority::normal);
+    repaint();
+}
+
+void MainComponent::run()
+{
+    auto result = catalogueSync.run (accountEmail, sessionPassword, [this] { return threadShouldExit(); });
+
+    // Read by the message thread only after this thread has ended.
+    lastSyncError = result.error;
+    serverReached = result.serverReached;
+
+    if (result.document != nullptr)
+    {
+        pendingDocument = std::move (result.document);
+        pendingProducts = std::move (result.products);
+        pendingDemos = std::move (result.demos);
+    }
+}
+
+bool MainComponent::takeOverSyncResults()
+{
+    if (! takeOverStarted)
+    {
+        takeOverStarted = true;
+        connectionShown = serverReached;
+
+        if (pendingDocument == nullptr)
+            return true;
+
+        stagedProductRows.clear();
+        stagedDemoRows.clear();
+        catalogueSync.syncDone = 0;
+        catalogueSync.syncTotal = pendingProducts.size() + pendingDemos.size();
+        preparingRows = true;
+    }
+
+    if (pendingDocument == nullptr)
+        return true;
+
+    if (nextPendingProduct < pendingProducts.size())
+    {
+        auto* row = stagedProductRows.add (createRow (pendingProducts.getReference (nextPendingProduct++)));
+        stagedPurchases.addAndMakeVisible (row);
+        row->setSize (purchasesList.getWidth() - 18, rowHeight);
+        ++catalogueSync.syncDone;
+        return false;
+    }
+
+    if (nextPendingDemo < pendingDemos.size())
+    {
+        auto* row = stagedDemoRows.add (createRow (pendingDemos.getReference (nextPendingDemo++)));
+        stagedDemos.addAndMakeVisible (row);
+        row->setSize (demoList.getWidth() - 18, rowHeight);
+        ++catalogueSync.syncDone;
+        return false;
+    }
+
+    purchasesContent.removeAllChildren();
+    demoContent.removeAllChildren();
+    stagedPurchases.removeAllChildren();
+    stagedDemos.removeAllChildren();
+
+    products.swapWith (stagedProductRows);
+    demos.swapWith (stagedDemoRows);
+    stagedProductRows.clear();
+    stagedDemoRows.clear();
+
+    catalogueDocument = std::move (pendingDocument);
+    pendingProducts.clear();
+    pendingDemos.clear();
+    preparingRows = false;
+    return true;
+}
+
+void MainComponent::timerCallback (int timerID)
+{
+    if (timerID != syncTimer)
+        return;
+
+    if (isThreadRunning())
+    {
+        animationPhase = (animationPhase + 1) % 4;
+        repaint();
+        return;
+    }
+
+    if (takeOverSyncResults())
+    {
+        stopTimer (syncTimer);
+        animationPhase = -1;
+        repaint();
+        refreshList();
+        setBulkButtonsEnabled (true);
+        searchField.setEnabled (true);
+        sortBox.setEnabled (true);
+
+        if (lastSyncError.isNotEmpty())
+        {
+            auto message = lastSyncError;
+            lastSyncError.clear();
+            VortelDialog::showMessage (this, "Sync", message, VortelDialog::alert);
+        }
+
+        return;
+    }
+
+    animationPhase = (animationPhase + 1) % 4;
+    repaint();
+    startTimer (syncTimer, 16);
+}
+
+void MainComponent::refreshList()
+{
+    auto place = [] (juce::OwnedArray<Product>& rows, juce::Component& content, juce::Viewport& view)
+    {
+        content.removeAllChildren();
+        int y = 0;
+
+        for (auto* row : rows)
+        {
+            content.addAndMakeVisible (row);
+            row->setBounds (0, y, view.getWidth() - 18, rowHeight);
+            y += rowHeight + rowGap;
+        }
+
+        content.setSize (view.getWidth() - 18, juce::jmax (0, y - rowGap));
+    };
+
+    place (products, purchasesContent, purchasesList);
+    place (demos, demoContent, demoList);
+
+    auto& shown = currentPage == Page::demo ? demos : products;
+    auto onList = currentPage == Page::purchases || currentPage == Page::demo;
+
+    emptyListLabel.setText ("No plugins available.", juce::dontSendNotification);
+    emptyListLabel.setVisible (onList && animationPhase == -1 && shown.isEmpty());
+}
+
+//==============================================================================
+juce::String MainComponent::centreStatus() const
+{
+    auto done = catalogueSync.syncDone.load(), total = catalogueSync.syncTotal.load();
+    juce::String text = preparingRows ? "Preparing plugins"
+                      : (total >= 1 || connectionShown) ? "Syncing" : "Connecting";
+
+    if (total < 1)
+        return text + "...";
+
+    return text + " (" + juce::String (done) + "/" + juce::String (total) + ")";
+}
+
+juce::String MainComponent::footerStatus() const
+{
+    if (animationPhase == -1)
+        return connectionShown ? "Connected" : "Not Connected";
+
+    juce::String dots (".");
+
+    for (int i = 0; i < animationPhase; ++i)
+        dots << " .";
+
+    auto done = catalogueSync.syncDone.load(), total = catalogueSync.syncTotal.load();
+    juce::String label;
+
+    if (isTimerRunning (syncTimer))
+    {
+        if (preparingRows)
+            label = "Preparing " + juce::String (done) + "/" + juce::String (total);
+        else if (total < 1)
+            label = connectionShown ? "Syncing" : "Connecting";
+        else
+            label = "Syncing " + juce::String (done) + "/" + juce::String (total);
+    }
+
+    return label + dots;
 }
 
 void MainComponent::paint (juce::Graphics& g)
 {
+    auto w = getWidth(), h = getHeight();
+
     g.fillAll (juce::Colour (0xfff0f0f1));
 
+    if (animationPhase != -1 && isTimerRunning (syncTimer))
+    {
+        g.setColour (juce::Colours::black);
+        g.setFont (juce::Font (42.0f));
+        g.drawText (centreStatus(), 220, 0, w - 220, h, juce::Justification::centred, true);
+    }
+
+    juce::Path panel;
+    panel.addQuadrilateral (0.0f, 90.0f, 210.0f, 105.0f, 210.0f, 460.0f, 0.0f, 445.0f);
+    g.setColour (juce::Colour (0xffd3d3d3));
+    g.fillPath (panel);
+
     g.setColour (juce::Colour (0xffb7b7b7));
-    g.drawLine (0.0f, (float) getHeight() - 30.0f, (float) getWidth(), (float) getHeight() - 30.0f);
+    g.drawLine (0.0f, 90.0f, 210.0f, 105.0f);
+    g.drawLine (0.0f, 445.0f, 210.0f, 460.0f);
+    g.drawLine (210.0f, 0.0f, 210.0f, (float) h - 30.0f);
+    g.drawLine (0.0f, (float) h - 30.0f, (float) w, (float) h - 30.0f);
 
-    g.setColour (juce::Colour (0xff6f6f6f));
     g.setFont (juce::Font (14.0f));
+    g.setColour (juce::Colour (0xff6f6f6f));
+    g.drawText (accountEmail, 10, 58, 200, 30, juce::Justification::centred, true);
 
-    if (accountEmail.isNotEmpty())
-        g.drawText (accountEmail, 10, 58, 200, 30, juce::Justification::centred);
+    g.setColour (juce::Colours::black);
+    g.drawText (footerStatus(), 10, h - 30, 120, 30, juce::Justification::centredLeft, true);
 
-    g.drawText ("v1.2.0", getWidth() - 120, getHeight() - 30, 110, 30, juce::Justification::centredRight);
+    static const auto build = buildNumberFrom (__DATE__, __TIME__);
+    g.setColour (juce::Colour (0xff6f6f6f));
+    g.drawText ("v1.2.0 (build " + juce::String (build) + ")", w - 120, h - 30, 110, 30,
+                juce::Justification::centredRight, true);
+}
+
+//==============================================================================
+std::unique_ptr<Product> MainComponent::createRow (const ProductRecord& record)
+{
+    auto row = std::make_unique<Product> (record);
+    auto& accessors = row->settings;
+
+    // The page outlives every row, and each call reads what is shown now.
+    for (auto f : { Product::AU, Product::VST2, Product::VST3, Product::AAX, Product::CLAP })
+    {
+        const auto format = (ManagerSettings::Format) f;
+        accessors.installFlag[(size_t) f] = [this, format] { return settingsPage.isFormatEnabled (format); };
+        accessors.folder[(size_t) f]      = [this, format] { return settingsPage.getFormatPath (format); };
+    }
+
+    accessors.sampleFolder = [this] { return settingsPage.getSamplesPath(); };
+    row->refreshStatus();
+    return row;
 }

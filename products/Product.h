@@ -1,0 +1,198 @@
+#pragma once
+
+#include "account/ProductRecord.h"
+#include "storage/MakerFolders.h"
+#include "ui/Utilities.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <array>
+#include <atomic>
+#include <functional>
+
+class ProductThread;
+
+/**
+    One catalogue entry that the account owns: its data, every place its files
+    go on this machine, its install status, the one operation that may run on
+    it, and its row in the product list.
+
+    The catalogue sync creates it on the message thread, the owner installs the
+    settings accessors, then calls refreshStatus(). Everything here runs on the
+    message thread except the worker operations, which run on the product's
+    own threads and talk back only through the fields marked as shared.
+*/
+class Product final : public juce::Component,
+                      private juce::MultiTimer
+{
+public:
+    explicit Product (const ProductRecord&);
+    ~Product() override;
+
+    //==============================================================================
+    /** Where the current manager settings are read from. Each call reads the
+        value of that moment, so a settings change needs no new products.
+        An accessor left empty counts as absent (see the defaults).
+    */
+    enum Format { AU = 0, VST2, VST3, AAX, CLAP, numFormats };
+
+    struct SettingsAccessors
+    {
+        std::array<std::function<bool()>, numFormats> installFlag;
+        std::array<std::function<juce::String()>, numFormats> folder;
+        std::function<juce::String()> sampleFolder;
+    };
+
+    SettingsAccessors settings;
+
+    /** The folder a format installs to while its accessor is absent. */
+    static juce::String defaultFolder (Format);
+
+    /** Reads the raw version text of an installed target; the file reader by
+        default, replaceable so the status rules can be tested on their own.
+    */
+    std::function<juce::String (const juce::String&)> readVersion;
+
+    //==============================================================================
+    /** Catalogue fields, fixed at construction. */
+    const juce::int64 id;
+    const juce::String name, hash, date, latestVersion, productURL, thumbnailFile;
+    const juce::String downloadURLMac, downloadURLWindows, downloadURLLinux;
+    const bool isFreebie, isDemo, isNFR;
+
+    /** The name without spaces: the presets folder and the settings file. */
+    const juce::String productFolderName;
+
+    /** The base name of every plugin file, the work folder and the samples. */
+    const juce::String installName;
+
+    /** False when the name from the catalogue cannot safely become a file or
+        folder name; such a product is listed but never installed or removed.
+    */
+    const bool hasUsableName;
+
+    /** The text shown instead of installing a product with an unusable name. */
+    juce::String unusableNameMessage() const;
+
+    /** Spaces removed; "KV-77" becomes "KV77". */
+    static juce::String folderNameFor (const juce::String& name);
+    static juce::String installNameFor (const juce::String& productFolderName);
+
+    /** True when the text can be a single file or folder name on every
+        platform we ship for: no path syntax, no device name, nothing that
+        Windows would silently rewrite.
+    */
+    static bool isUsableFileName (const juce::String&);
+
+    //==============================================================================
+    /** Derived locations of the last refreshStatus(); empty for an unusable name. */
+    juce::String vst2Target, vst3Target, aaxTarget, clapTarget, legacyClapTarget;
+    juce::String samplesRoot, presetsTarget, samplesTarget;
+
+    bool installedAU = false, installedVST2 = false, installedVST3 = false,
+         installedAAX = false, installedCLAP = false;
+    juce::String versionVST2, versionVST3, versionAAX, versionCLAP;
+
+    juce::String statusText, actionText { "Install" }, busyText { "STOP" };
+    bool updateAvailable = false;
+
+    /** True when any of the four plugin formats is on disk. */
+    bool anyFormatInstalled() const;
+
+    /** Recomputes locations, installed flags, versions and the status texts. */
+    void refreshStatus();
+
+    /** -1, 0 or 1: numeric order of dotted versions; "v" prefixes ignored,
+        missing parts count as 0, so 1.2 equals 1.2.0 and 1.10 follows 1.9.
+    */
+    static int compareVersions (const juce::String& a, const juce::String& b);
+
+    /** The trimmed version this product recorded in its settings file, or empty. */
+    juce::String readRecordedVersion() const;
+
+    /** The product's own view of the maker folder (presets, settings file). */
+    const MakerFolders& getFolders() const noexcept { return folders; }
+
+    //==============================================================================
+    /** Starts a download followed by an install; false when one is running,
+        an uninstall is running, or no format is selected (that shows a dialog).
+    */
+    bool startInstall();
+
+    /** Cancels a running download or install; shows nothing. */
+    void stopInstall();
+
+    /** Starts removing the installed plugin files; false when not possible. */
+    bool startUninstall();
+
+    /** True while the download, install or uninstall worker runs. */
+    bool isDownloadRunning() const;
+    bool isInstallRunning() const;
+    bool isUninstallRunning() const;
+
+    //==============================================================================
+    /** Operation state. The message thread owns the busy flags and the
+        widgets; the workers write progress, errorMessage, installerFile and
+        the outcome flags, and the timers read them.
+    */
+    std::array<bool, numFormats> installFlags {};
+    double progress = 1.0;                          // worker writes, timer reads
+    juce::String errorMessage;                      // worker writes before it ends
+    juce::String installerFile;                     // download worker writes
+    std::atomic<bool> installBusy { false }, uninstallBusy { false };
+    std::atomic<bool> downloadSucceeded { false }, installSucceeded { false }, uninstallSucceeded { false };
+    bool hovered = false;
+
+    /** Records a failure of the running operation; returns false for the caller to return. */
+    bool fail (const juce::String& message);
+
+    //==============================================================================
+    /** Runs on the workers; see ProductThread. */
+    void runDownload();
+    void runInstall();
+    void runUninstall();
+
+    /** Removes one plugin target: recycle bin first, then for good. */
+    bool removeTarget (const juce::String& path, const juce::String& message);
+
+    //==============================================================================
+    /** The row's children, reachable for tests and the bulk actions. */
+    IconTextButton& getInstallButton() noexcept         { return installButton; }
+    IconTextButton& getUninstallButton() noexcept       { return uninstallButton; }
+    juce::ImageComponent& getThumbnail() noexcept       { return thumbnail; }
+    LoadingProgress& getProgressBar() noexcept          { return progressBar; }
+
+    /** What the install and uninstall buttons do when clicked. */
+    void installClicked();
+    void uninstallClicked();
+
+    /** The left edge of the texts: the thumbnail's right edge + 20. */
+    int textLeft() const;
+
+    void mouseEnter (const juce::MouseEvent&) override;
+    void mouseExit (const juce::MouseEvent&) override;
+    void paint (juce::Graphics&) override;
+    void resized() override;
+
+    enum TimerId { downloadTimer = 1, installTimer, uninstallTimer };
+
+private:
+    void initialiseRow();
+    void timerCallback (int timerID) override;
+    void pollDownload();
+    void pollInstall();
+    void pollUninstall();
+    void showProgress (double value);
+    void restoreInstallButton();
+
+    MakerFolders folders;
+    Downloader downloader;
+    std::unique_ptr<ProductThread> downloadThread, installThread, uninstallThread;
+
+    IconTextButton installButton, uninstallButton;
+    juce::ImageComponent thumbnail;
+    LoadingProgress progressBar;
+    juce::Image thumbnailImage;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Product)
+};

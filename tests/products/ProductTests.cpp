@@ -1,0 +1,417 @@
+#include <gtest/gtest.h>
+
+#include "products/Product.h"
+#include "storage/ManagerSettings.h"
+#include "support/TestHelpers.h"
+#include "ui/VortelDialog.h"
+
+using testing_support::ScopedHome;
+using testing_support::waitUntil;
+
+namespace
+{
+    ProductRecord record (const juce::String& name, const juce::String& latest = "1.0.0")
+    {
+        ProductRecord r;
+        r.id = 7;
+        r.name = name;
+        r.latestVersion = latest;
+        return r;
+    }
+
+    /** Plugin folders under a sandboxed HOME, wired like the main component
+        wires the settings page; fake plugins carry their version as text.
+    */
+    struct Fixture
+    {
+        explicit Fixture (const juce::String& name, const juce::String& latest = "1.0.0")
+            : product (record (name, latest))
+        {
+            for (auto f : { Product::VST2, Product::VST3, Product::AAX, Product::CLAP })
+            {
+                product.settings.folder[(size_t) f] = [this, f] { return folder (f).getFullPathName() + "/"; };
+                product.settings.installFlag[(size_t) f] = [this, f] { return flags[(size_t) f]; };
+            }
+
+            product.settings.sampleFolder = [this] { return home.home.folder.getChildFile ("Samples").getFullPathName(); };
+            product.readVersion = [] (const juce::String& path)
+            {
+                juce::File f (path);
+                return f.isDirectory() ? f.getChildFile ("version.txt").loadFileAsString() : f.loadFileAsString();
+            };
+        }
+
+        juce::File folder (Product::Format f) const
+        {
+            const char* names[] = { "au", "vst", "vst3", "aax", clapFolderName };
+            return home.home.folder.getChildFile (names[f]);
+        }
+
+        void place (const juce::String& target, const juce::String& version, bool asFolder = false)
+        {
+            juce::File f (target);
+            f.getParentDirectory().createDirectory();
+
+            if (asFolder)
+            {
+                f.createDirectory();
+                f.getChildFile ("version.txt").replaceWithText (version);
+            }
+            else
+            {
+                f.replaceWithText (version);
+            }
+        }
+
+        void recordVersion (const juce::String& version)
+        {
+            auto file = product.getFolders().productSettingsFile();
+            file.getParentDirectory().createDirectory();
+            file.replaceWithText ("<?xml version=\"1.0\"?>\r\n<S PluginManagerInstalledVersion=\"" + version + "\"/>");
+        }
+
+        ScopedHome home;
+        const char* clapFolderName = "clap";
+        std::array<bool, Product::numFormats> flags { false, true, true, true, true };
+        Product product;
+    };
+
+    VortelDialog* openDialog (juce::Component& c)
+    {
+        for (auto* child : c.getChildren())
+            if (auto* dialog = dynamic_cast<VortelDialog*> (child))
+                return dialog;
+
+        return nullptr;
+    }
+}
+
+//==============================================================================
+TEST (ProductModel, NamesAndTargetsFollowTheCatalogueName)
+{
+    Fixture verb ("Big Room Verb");
+    verb.product.refreshStatus();
+    EXPECT_EQ (verb.product.productFolderName, "BigRoomVerb");
+    EXPECT_EQ (verb.product.installName, "BigRoomVerb");
+    EXPECT_EQ (verb.product.vst3Target, verb.folder (Product::VST3).getFullPathName() + "/BigRoomVerb.vst3");
+    EXPECT_EQ (verb.product.aaxTarget, verb.folder (Product::AAX).getFullPathName() + "/BigRoomVerb.aaxplugin");
+    EXPECT_TRUE (verb.product.presetsTarget.endsWith ("/Quillotone/Presets/BigRoomVerb"));
+
+    Fixture kv ("KV-77");
+    kv.product.refreshStatus();
+    EXPECT_EQ (kv.product.productFolderName, "KV-77");
+    EXPECT_EQ (kv.product.installName, "KV77");
+    EXPECT_TRUE (kv.product.vst2Target.endsWith ("/vst/KV77.dll"));
+    EXPECT_TRUE (kv.product.vst3Target.endsWith ("/vst3/KV77.vst3"));
+    EXPECT_TRUE (kv.product.presetsTarget.endsWith ("/Presets/KV-77"));
+    EXPECT_EQ (kv.product.samplesTarget, kv.home.home.folder.getChildFile ("Samples/KV77").getFullPathName());
+    EXPECT_TRUE (kv.product.getFolders().productSettingsFile().getFullPathName().endsWith ("/Settings/KV-77.qvs"));
+
+    // Only the exact value is special.
+    EXPECT_EQ (Product::installNameFor ("kv-77"), "kv-77");
+    EXPECT_EQ (Product::installNameFor ("KV-77X"), "KV-77X");
+}
+
+TEST (ProductModel, ThreeFreeProductsAreAlwaysFreebies)
+{
+    ScopedHome home;
+    EXPECT_TRUE (Product (record ("Crumblepad")).isFreebie);
+    EXPECT_TRUE (Product (record ("Hushgate EQ")).isFreebie);
+    EXPECT_TRUE (Product (record ("Lantern Delay")).isFreebie);
+    EXPECT_FALSE (Product (record ("crumblepad")).isFreebie);
+    EXPECT_FALSE (Product (record ("Hushgate EQ ")).isFreebie);
+
+    auto free = record ("Anything");
+    free.isFreebie = true;
+    EXPECT_TRUE (Product (free).isFreebie);
+}
+
+TEST (ProductModel, AbsentAccessorsFallBackToTheDefaults)
+{
+    ScopedHome home;
+    Product product (record ("Big Room Verb"));
+    product.refreshStatus();
+
+    EXPECT_EQ (product.vst3Target, Product::defaultFolder (Product::VST3) + "BigRoomVerb.vst3");
+    EXPECT_EQ (product.clapTarget, Product::defaultFolder (Product::CLAP) + "BigRoomVerb.clap");
+    EXPECT_EQ (product.samplesRoot, home.documents().getChildFile ("Quillotone/Samples").getFullPathName());
+    EXPECT_EQ (Product::defaultFolder (Product::VST2),
+               ManagerSettings::withTrailingSeparator (ManagerSettings::defaultFormatPath (ManagerSettings::VST2)));
+
+    // Missing install flags read false, so an install is refused.
+    EXPECT_FALSE (product.startInstall());
+    auto* dialog = openDialog (product);
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_EQ (dialog->getTitle(), "No plugin formats selected");
+    dialog->dismiss();
+}
+
+TEST (ProductStatus, VersionsOfTheFormatsDecideStatusAndAction)
+{
+    {
+        Fixture f ("Big Room Verb", "1.2.0");
+        f.product.refreshStatus();
+        f.place (f.product.vst3Target, "1.2.0", true);
+        f.place (f.product.clapTarget, "1.2");
+        f.product.refreshStatus();
+        EXPECT_EQ (f.product.statusText, "v1.2.0");
+        EXPECT_EQ (f.product.versionCLAP, "1.2");
+        EXPECT_FALSE (f.product.updateAvailable);
+        EXPECT_EQ (f.product.actionText, "Install");
+        EXPECT_TRUE (f.product.installedVST3 && f.product.installedCLAP);
+        EXPECT_FALSE (f.product.installedVST2 || f.product.installedAAX || f.product.installedAU);
+    }
+    {
+        Fixture f ("Big Room Verb", "1.1.0");
+        f.product.refreshStatus();
+        f.place (f.product.vst2Target, "1.0.0");
+        f.place (f.product.vst3Target, "1.1.0", true);
+        f.product.refreshStatus();
+        EXPECT_EQ (f.product.statusText, "mixed versions");
+        EXPECT_TRUE (f.product.updateAvailable);
+        EXPECT_EQ (f.product.actionText, "Update");
+        EXPECT_EQ (f.product.busyText, "STOP");
+    }
+    {
+        // Mixed but nothing older than the catalogue: a reinstall.
+        Fixture f ("Big Room Verb", "1.0.0");
+        f.product.refreshStatus();
+        f.place (f.product.vst2Target, "1.0.0");
+        f.place (f.product.vst3Target, "1.1.0", true);
+        f.product.refreshStatus();
+        EXPECT_EQ (f.product.statusText, "mixed versions");
+        EXPECT_FALSE (f.product.updateAvailable);
+        EXPECT_EQ (f.product.actionText, "Install");
+    }
+    {
+        Fixture f ("Big Room Verb", "1.10.0");
+        f.product.refreshStatus();
+        f.place (f.product.aaxTarget, "v1.2.3", true);
+        f.product.refreshStatus();
+        EXPECT_EQ (f.product.statusText, "v1.2.3");
+        EXPECT_TRUE (f.product.updateAvailable);
+        EXPECT_EQ (f.product.actionText, "Update");
+    }
+    {
+        // An empty catalogue version is older than anything installed.
+        Fixture f ("Big Room Verb", "");
+        f.product.refreshStatus();
+        f.place (f.product.vst2Target, "3.0");
+        f.product.refreshStatus();
+        EXPECT_EQ (f.product.statusText, "v3.0");
+        EXPECT_FALSE (f.product.updateAvailable);
+    }
+}
+
+TEST (ProductStatus, RecordedVersionOnlyWhenTheFilesHaveNone)
+{
+    Fixture f ("Big Room Verb", "2.0.1");
+    f.product.refreshStatus();
+    f.place (f.product.vst2Target, "no version in here");
+    f.product.refreshStatus();
+    EXPECT_EQ (f.product.statusText, "installed");
+    EXPECT_EQ (f.product.actionText, "Install");
+    EXPECT_TRUE (f.product.anyFormatInstalled());
+
+    f.recordVersion ("v2.0.1");
+    f.product.refreshStatus();
+    EXPECT_EQ (f.product.statusText, "v2.0.1");
+    EXPECT_FALSE (f.product.updateAvailable);
+
+    f.recordVersion ("1.9");
+    f.product.refreshStatus();
+    EXPECT_EQ (f.product.statusText, "v1.9");
+    EXPECT_TRUE (f.product.updateAvailable);
+
+    // A file version wins over the record; without any file the record is ignored.
+    f.place (f.product.vst2Target, "2.0.1");
+    f.product.refreshStatus();
+    EXPECT_EQ (f.product.statusText, "v2.0.1");
+
+    juce::File (f.product.vst2Target).deleteFile();
+    f.product.refreshStatus();
+    EXPECT_EQ (f.product.statusText, "not installed");
+    EXPECT_EQ (f.product.actionText, "Install");
+}
+
+TEST (ProductStatus, NfrIsAppendedToEveryStatus)
+{
+    auto r = record ("Big Room Verb");
+    r.isNFR = true;
+    ScopedHome home;
+    Product product (r);
+    product.readVersion = [] (const juce::String&) { return juce::String(); };
+    product.refreshStatus();
+    EXPECT_EQ (product.statusText, "not installed (NFR)");
+    EXPECT_EQ (product.actionText, "Install");
+}
+
+TEST (ProductStatus, ClapAtTheLegacyLocationCounts)
+{
+    Fixture f ("Big Room Verb", "1.0.0");
+    f.product.refreshStatus();
+    EXPECT_EQ (f.product.legacyClapTarget, f.folder (Product::CLAP).getFullPathName() + "/Quillotone/BigRoomVerb.clap");
+
+    f.place (f.product.legacyClapTarget, "0.9.1");
+    f.product.refreshStatus();
+    EXPECT_TRUE (f.product.installedCLAP);
+    EXPECT_EQ (f.product.versionCLAP, "0.9.1");
+    EXPECT_EQ (f.product.statusText, "v0.9.1");
+    EXPECT_TRUE (f.product.updateAvailable);
+
+    // The normal location wins when both exist.
+    f.place (f.product.clapTarget, "1.0.0");
+    f.product.refreshStatus();
+    EXPECT_EQ (f.product.versionCLAP, "1.0.0");
+
+    // A CLAP folder that is itself named Quillotone has no separate legacy place.
+    Fixture maker ("Big Room Verb");
+    maker.clapFolderName = "CLAP/QUILLOTONE";
+    maker.product.refreshStatus();
+    EXPECT_EQ (maker.product.legacyClapTarget, maker.product.clapTarget);
+}
+
+//==============================================================================
+TEST (ProductStart, NoFormatSelectedShowsTheAlertAndStartsNothing)
+{
+    Fixture f ("Big Room Verb");
+    f.flags = { true, false, false, false, false };     // AU never counts
+
+    EXPECT_FALSE (f.product.startInstall());
+    EXPECT_FALSE (f.product.installBusy);
+    EXPECT_FALSE (f.product.isDownloadRunning());
+
+    auto* dialog = openDialog (f.product);
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_EQ (dialog->getTitle(), "No plugin formats selected");
+    EXPECT_EQ (dialog->getMessage(), "Select at least one plugin format in Settings before installing Big Room Verb.");
+    dialog->dismiss();
+}
+
+TEST (ProductStart, OneOperationAtATime)
+{
+    Fixture f ("Big Room Verb");
+    f.flags = { false, false, true, false, false };
+
+    // A link without a file name fails inside the download worker.
+    ASSERT_TRUE (f.product.startInstall());
+    EXPECT_TRUE (f.product.installBusy);
+    EXPECT_EQ (f.product.getInstallButton().getButtonText(), "STOP");
+    EXPECT_EQ (f.product.installFlags, (std::array<bool, Product::numFormats> { false, false, true, false, false }));
+
+    EXPECT_FALSE (f.product.startInstall());
+    EXPECT_FALSE (f.product.startUninstall());
+
+    ASSERT_TRUE (waitUntil ([&] { return ! f.product.installBusy; }));
+    auto* dialog = openDialog (f.product);
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_EQ (dialog->getTitle(), "Download error");
+    EXPECT_EQ (dialog->getMessage(), "The download URL for Big Room Verb is invalid.");
+    EXPECT_EQ (f.product.getInstallButton().getButtonText(), "Install");
+    EXPECT_TRUE (f.product.errorMessage.isEmpty());
+    dialog->dismiss();
+}
+
+TEST (ProductStart, StopButtonCancelsInsteadOfStartingAgain)
+{
+    Fixture f ("Big Room Verb");
+    f.product.getInstallButton().setButtonText ("STOP");
+    f.product.installBusy = true;
+
+    f.product.installClicked();
+    EXPECT_FALSE (f.product.installBusy);
+    EXPECT_FALSE (f.product.isDownloadRunning());
+    EXPECT_EQ (f.product.getInstallButton().getButtonText(), "Install");
+    EXPECT_EQ (f.product.getProgressBar().getProgress(), 1.0);
+    EXPECT_EQ (openDialog (f.product), nullptr);
+}
+
+TEST (ProductUninstall, RemovesEveryInstalledFormatAndKeepsTheRest)
+{
+    Fixture f ("Big Room Verb");
+    f.product.refreshStatus();
+    EXPECT_FALSE (f.product.startUninstall());      // nothing installed
+
+    f.place (f.product.vst3Target, "1.0.0", true);
+    f.place (f.product.legacyClapTarget, "1.0.0");
+    juce::File (f.product.presetsTarget).getChildFile ("Mine.preset").create();
+    f.folder (Product::VST2).getChildFile ("Other.dll").create();
+    f.product.refreshStatus();
+
+    ASSERT_TRUE (f.product.startUninstall());
+    EXPECT_EQ (f.product.getUninstallButton().getButtonText(), "Uninstalling...");
+    EXPECT_FALSE (f.product.getUninstallButton().isEnabled());
+    EXPECT_FALSE (f.product.startInstall());
+
+    ASSERT_TRUE (waitUntil ([&] { return ! f.product.uninstallBusy; }));
+    EXPECT_TRUE (f.product.uninstallSucceeded);
+    EXPECT_FALSE (juce::File (f.product.vst3Target).exists());
+    EXPECT_FALSE (juce::File (f.product.legacyClapTarget).exists());
+    EXPECT_TRUE (juce::File (f.product.presetsTarget).getChildFile ("Mine.preset").existsAsFile());
+    EXPECT_TRUE (f.folder (Product::VST2).getChildFile ("Other.dll").existsAsFile());
+    EXPECT_EQ (f.product.statusText, "not installed");
+    EXPECT_EQ (f.product.getUninstallButton().getButtonText(), "Uninstall");
+    EXPECT_EQ (openDialog (f.product), nullptr);
+
+    // The bundle went to the trash as one item.
+    auto trash = f.home.home.folder.getChildFile (".local/share/Trash/files");
+    EXPECT_TRUE (trash.getChildFile ("BigRoomVerb.vst3").isDirectory());
+}
+
+//==============================================================================
+TEST (ProductNames, NamesThatAreNotPlainFileNamesNeverBecomePaths)
+{
+    for (auto* hostile : { "../../Evil", "..", "Evil/../../x", "..\\..\\Evil", "C:Evil", "C:\\Windows\\Evil",
+                           "\\\\server\\share", "CON", "nul", "Com1", "LPT9.txt", "Aux.dll", "Trailing.",
+                           "Bad\x01Name", "Pipe|Name", "Star*", "   ", "" })
+    {
+        SCOPED_TRACE (hostile);
+        Fixture f (hostile);
+        f.product.refreshStatus();
+
+        EXPECT_FALSE (f.product.hasUsableName);
+        for (auto* target : { &f.product.vst2Target, &f.product.vst3Target, &f.product.aaxTarget, &f.product.clapTarget,
+                              &f.product.legacyClapTarget, &f.product.presetsTarget, &f.product.samplesTarget })
+            EXPECT_TRUE (target->isEmpty());
+
+        EXPECT_EQ (f.product.readRecordedVersion(), "");
+        EXPECT_EQ (f.product.statusText, "not installed");
+        EXPECT_FALSE (f.product.startUninstall());
+
+        EXPECT_FALSE (f.product.startInstall());
+        EXPECT_FALSE (f.product.isDownloadRunning());
+        auto* dialog = openDialog (f.product);
+        ASSERT_NE (dialog, nullptr);
+        EXPECT_EQ (dialog->getTitle(), "Install error");
+        EXPECT_TRUE (dialog->getMessage().contains ("cannot be used as a file name"));
+        dialog->dismiss();
+    }
+
+    for (auto* fine : { "Big Room Verb", "KV-77", "\xc3\x9c" "ber Synth", "Verb 2.0", "..Dots In Front", "COM10", "Console" })
+    {
+        SCOPED_TRACE (fine);
+        EXPECT_TRUE (Product (record (juce::String::fromUTF8 (fine))).hasUsableName);
+    }
+}
+
+TEST (ProductNames, InstallerNamesFromTheLinkStayInTheCache)
+{
+    for (auto* link : { "http://127.0.0.1:1/dl/..", "http://127.0.0.1:1/dl/", "http://127.0.0.1:1/dl/a\\..\\..\\x.zip",
+                        "http://127.0.0.1:1/dl/C:x.zip" })
+    {
+        SCOPED_TRACE (link);
+        Fixture f ("Big Room Verb");
+        auto r = record ("Big Room Verb");
+        r.downloadURLWindows = link;
+        Product product (r);
+        product.settings = f.product.settings;
+
+        ASSERT_TRUE (product.startInstall());
+        ASSERT_TRUE (waitUntil ([&] { return ! product.installBusy; }));
+        auto* dialog = openDialog (product);
+        ASSERT_NE (dialog, nullptr);
+        EXPECT_EQ (dialog->getMessage(), "The download URL for Big Room Verb is invalid.");
+        EXPECT_TRUE (product.installerFile.isEmpty());
+        dialog->dismiss();
+    }
+}
