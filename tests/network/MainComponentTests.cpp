@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include "account/LoginWindow.h"
+#include "account/ServiceTexts.h"
+#include "products/Product.h"
+#include "support/StandIn.h"
+#include "support/TestHelpers.h"
+#include "ui/MainComponent.h"
+#include "ui/SettingsPage.h"
+#include "ui/VortelDialog.h"
+
+using testing_support::ScopedHome;
+using testing_support::StandIn;
+using testing_support::waitUntil;
+
+#define REQUIRE_STANDIN(server) \
+    if (! (server).isRunning()) GTEST_SKIP() << "the stand-in is not reachable on a loopback origin"
+
+namespace
+{
+    struct Session
+    {
+        void logIn (const juce::String& email)
+        {
+            auto& login = main.getLoginWindow();
+            login.getEmailField().setText (email, false);
+            login.getPasswordField().setText ("quillotone", false);
+            login.buttonClicked (&login.getLoginButton());
+        }
+
+        bool settled()
+        {
+            return waitUntil ([this] { return ! main.isBusy() && ! main.isSyncRunning(); }, 30000);
+        }
+
+        bool loggedInAndSynced (const juce::String& email)
+        {
+            logIn (email);
+            return waitUntil ([this] { return main.getAccountEmail().isNotEmpty(); }, 20000) && settled();
+        }
+
+        VortelDialog* dialog()
+        {
+            for (auto* child : main.getChildren())
+                if (auto* d = dynamic_cast<VortelDialog*> (child))
+                    return d;
+
+            return nullptr;
+        }
+
+        void click (MainComponent::Page page)   { main.getMenuLabel (page).onClick(); }
+
+        ScopedHome home;
+        MainComponent main;
+    };
+
+    int catalogueRequests (StandIn& server)
+    {
+        int n = 0;
+        auto log = server.requestLog();
+
+        for (int i = 0; i < log.size(); ++i)
+            if (log[i]["path"].toString().contains ("catalogue"))
+                ++n;
+
+        return n;
+    }
+}
+
+TEST (MainComponent, DemoAccountFillsBothListsWithRows)
+{
+    StandIn server;
+    REQUIRE_STANDIN (server);
+    Session s;
+    ASSERT_TRUE (s.loggedInAndSynced ("demo@quillotone.test"));
+
+    EXPECT_EQ (s.main.getAccountEmail(), "demo@quillotone.test");
+    EXPECT_EQ (s.main.footerStatus(), "Connected");
+    EXPECT_EQ (s.dialog(), nullptr);
+
+    // The owned entry with installer number 10 is left out; demos keep theirs.
+    const auto& products = s.main.getProducts();
+    ASSERT_EQ (products.size(), 7);
+    EXPECT_EQ (s.main.getDemos().size(), 4);
+
+    int nfr = 0, freebies = 0;
+
+    for (auto* p : products)
+    {
+        EXPECT_EQ (p->getParentComponent(), s.main.getPurchasesList().getViewedComponent());
+        EXPECT_TRUE (juce::File (p->thumbnailFile).existsAsFile()) << p->name;
+        EXPECT_EQ (p->getWidth(), s.main.getPurchasesList().getWidth() - 18);
+        EXPECT_EQ (p->getHeight(), 150);
+        EXPECT_TRUE (p->statusText.startsWith ("not installed"));
+        nfr += p->isNFR && p->statusText == "not installed (NFR)" ? 1 : 0;
+        freebies += p->isFreebie ? 1 : 0;
+    }
+
+    EXPECT_EQ (nfr, 1);
+    EXPECT_GE (freebies, 1);
+
+    // Rows read the settings page: a format switched off there is off for the row.
+    s.main.getSettingsPage().getToggle (ManagerSettings::VST2).setToggleState (false, juce::sendNotificationSync);
+    EXPECT_FALSE (products[0]->settings.installFlag[Product::VST2]());
+    EXPECT_TRUE (products[0]->settings.installFlag[Product::VST3]());
+    EXPECT_EQ (products[0]->settings.folder[Product::VST3](), s.main.getSettingsPage().getFormatPath (ManagerSettings::VST3));
+}
+
+TEST (MainComponent, ServerErrorShowsTheTextAndKeepsTheRows)
+{
+    StandIn server;
+    REQUIRE_STANDIN (server);
+    Session s;
+    ASSERT_TRUE (s.loggedInAndSynced ("demo@quillotone.test"));
+    const auto* first = s.main.getProducts().getFirst();
+
+    server.setFault ("*", R"({"body": "ERROR: The catalogue is being updated.", "count": 1})");
+    s.main.startSync();
+    ASSERT_TRUE (s.settled());
+
+    auto* dialog = s.dialog();
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_EQ (dialog->getTitle(), "Sync");
+    EXPECT_EQ (dialog->getMessage(), "ERROR: The catalogue is being updated.");
+    EXPECT_EQ (s.main.getProducts().size(), 7);
+    EXPECT_EQ (s.main.getProducts().getFirst(), first);
+    EXPECT_EQ (first->getParentComponent(), s.main.getPurchasesList().getViewedComponent());
+    dialog->dismiss();
+}
+
+TEST (MainComponent, FirstSyncWithTheServerDownLeavesEmptyLists)
+{
+    StandIn server;
+    REQUIRE_STANDIN (server);
+    Session s;
+
+    // The login gets through; the catalogue request finds nobody listening.
+    server.setFault ("/" + juce::URL (ServiceTexts::catalogueURL()).getSubPath(), R"({"refuse": true})");
+    ASSERT_TRUE (s.loggedInAndSynced ("demo@quillotone.test"));
+
+    auto* dialog = s.dialog();
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_EQ (dialog->getMessage(), ServiceTexts::syncConnectionFailedMessage());
+    EXPECT_TRUE (s.main.getProducts().isEmpty());
+    EXPECT_TRUE (s.main.getDemos().isEmpty());
+    EXPECT_EQ (s.main.footerStatus(), "Not Connected");
+    dialog->dismiss();
+}
+
+TEST (MainComponent, EmptyCatalogueSaysSo)
+{
+    StandIn server;
+    REQUIRE_STANDIN (server);
+    Session s;
+    ASSERT_TRUE (s.loggedInAndSynced ("empty@quillotone.test"));
+
+    EXPECT_EQ (s.dialog(), nullptr);
+    EXPECT_EQ (s.main.footerStatus(), "Connected");
+    EXPECT_TRUE (s.main.getEmptyListLabel().isVisible());
+    EXPECT_EQ (s.main.getEmptyListLabel().getText(), "No plugins available.");
+
+    s.click (MainComponent::Page::demo);
+    EXPECT_TRUE (s.main.getEmptyListLabel().isVisible());
+}
+
+TEST (MainComponent, BusyProductsAndRunningSyncsHoldThingsBack)
+{
+    StandIn server;
+    REQUIRE_STANDIN (server);
+    Session s;
+    ASSERT_TRUE (s.loggedInAndSynced ("demo@quillotone.test"));
+    const auto before = catalogueRequests (server);
+
+    s.main.getProducts()[0]->installBusy = true;
+    s.main.startSync();
+    EXPECT_FALSE (s.main.isSyncRunning());
+    auto* dialog = s.dialog();
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_EQ (dialog->getMessage(), "Please wait for the current product operation to finish.");
+    dialog->dismiss();
+    s.main.getProducts()[0]->installBusy = false;
+    EXPECT_EQ (catalogueRequests (server), before);
+
+    // During a sync the Demo page cannot be opened; Purchases always can.
+    server.setFault ("*", R"({"delay": 1500, "count": 1})");
+    s.main.startSync();
+    ASSERT_TRUE (s.main.isSyncRunning());
+    s.click (MainComponent::Page::demo);
+    EXPECT_EQ (s.main.getCurrentPage(), MainComponent::Page::purchases);
+    s.click (MainComponent::Page::settings);
+    EXPECT_EQ (s.main.getCurrentPage(), MainComponent::Page::purchases);
+    ASSERT_TRUE (s.settled());
+
+    s.click (MainComponent::Page::demo);
+    EXPECT_EQ (s.main.getCurrentPage(), MainComponent::Page::demo);
+}
+
+TEST (MainComponent, APathChangeResyncsOnceOnTheNextPurchasesClick)
+{
+    StandIn server;
+    REQUIRE_STANDIN (server);
+    Session s;
+    ASSERT_TRUE (s.loggedInAndSynced ("demo@quillotone.test"));
+    const auto before = catalogueRequests (server);
+
+    s.click (MainComponent::Page::settings);
+    auto& field = s.main.getSettingsPage().getPathField (ManagerSettings::VST3);
+    field.setText (s.home.home.folder.getChildFile ("elsewhere").getFullPathName(), true);
+    ASSERT_TRUE (waitUntil ([&] { return s.main.getPathsChanged(); }));
+
+    s.click (MainComponent::Page::purchases);
+    ASSERT_TRUE (waitUntil ([&] { return s.main.isSyncRunning(); }));
+    ASSERT_TRUE (s.settled());
+    s.click (MainComponent::Page::purchases);
+    ASSERT_TRUE (s.settled());
+
+    EXPECT_EQ (catalogueRequests (server), before + 1);
+    EXPECT_TRUE (s.main.getProducts()[0]->vst3Target.startsWith (s.home.home.folder.getChildFile ("elsewhere").getFullPathName()));
+}
