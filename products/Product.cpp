@@ -531,12 +531,7 @@ void Product::pollDownload()
     installBusy = false;
     restoreInstallButton();
     showProgress (1.0);
-
-    if (errorMessage.isNotEmpty())
-    {
-        auto message = std::exchange (errorMessage, {});
-        VortelDialog::showMessage (this, "Download error", message, VortelDialog::alert);
-    }
+    reportFailure ("Download error");
 }
 
 void Product::pollInstall()
@@ -551,12 +546,7 @@ void Product::pollInstall()
         repaint();
 
         stopTimer (installTimer);
-
-        if (errorMessage.isNotEmpty())
-        {
-            auto message = std::exchange (errorMessage, {});
-            VortelDialog::showMessage (this, "Install error", message, VortelDialog::alert);
-        }
+        reportFailure ("Install error");
     }
 
     showProgress (progress);
@@ -576,15 +566,17 @@ void Product::pollUninstall()
         repaint();
 
         stopTimer (uninstallTimer);
-
-        if (errorMessage.isNotEmpty())
-        {
-            auto message = std::exchange (errorMessage, {});
-            VortelDialog::showMessage (this, "Uninstall error", message, VortelDialog::alert);
-        }
+        reportFailure ("Uninstall error");
     }
 
     showProgress (progress);
+}
+
+void Product::reportFailure (const char* title)
+{
+    // Shown once: the text is taken, so the next poll finds nothing to show.
+    if (errorMessage.isNotEmpty())
+        VortelDialog::showMessage (this, title, std::exchange (errorMessage, {}), VortelDialog::alert);
 }
 
 void Product::showProgress (double value)

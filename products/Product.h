@@ -182,6 +182,7 @@ private:
     void pollDownload();
     void pollInstall();
     void pollUninstall();
+    void reportFailure (const char* title);
     void showProgress (double value);
     void restoreInstallButton();
 
