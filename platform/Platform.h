@@ -42,4 +42,28 @@ namespace platform
         Used to find system programs such as the shell that runs helper scripts.
     */
     juce::File systemFolder();
+
+    //==============================================================================
+    /** Loads a plugin's library into this process, running its start-up code;
+        nullptr when it cannot be loaded. Windows: LoadLibraryExW with
+        LOAD_WITH_ALTERED_SEARCH_PATH, so DLLs beside the plugin are found
+        first. Linux/macOS: dlopen with RTLD_NOW | RTLD_LOCAL.
+        Every non-null handle must go back through unloadPluginLibrary().
+    */
+    void* loadPluginLibrary (const juce::File& file);
+
+    /** The address of an exported symbol of a loaded library, or nullptr. */
+    void* findLibrarySymbol (void* library, const char* name);
+
+    /** Unloads a library loadPluginLibrary() returned. */
+    void unloadPluginLibrary (void* library);
+
+    /** The fixed file version from the system's own version API
+        (GetFileVersionInfoW and VerQueryValueW) as four dotted numbers, or
+        empty. Always empty where that API does not exist.
+
+        The product reads versions with VersionProbe::readFileVersion(); this
+        is here so the Windows tests can hold the two side by side.
+    */
+    juce::String readSystemFileVersion (const juce::File& file);
 }

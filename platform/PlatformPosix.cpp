@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <cstdlib>
 #include <ctime>
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -158,6 +159,29 @@ juce::File runningExecutable()
 juce::File systemFolder()
 {
     return juce::File ("/usr/bin");
+}
+
+//==============================================================================
+void* loadPluginLibrary (const juce::File& file)
+{
+    // RTLD_LOCAL keeps a plugin's symbols from resolving another plugin's.
+    return ::dlopen (file.getFullPathName().toRawUTF8(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* findLibrarySymbol (void* library, const char* name)
+{
+    return library != nullptr ? ::dlsym (library, name) : nullptr;
+}
+
+void unloadPluginLibrary (void* library)
+{
+    if (library != nullptr)
+        ::dlclose (library);
+}
+
+juce::String readSystemFileVersion (const juce::File&)
+{
+    return {};
 }
 
 } // namespace platform

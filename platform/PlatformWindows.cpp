@@ -138,4 +138,56 @@ juce::File systemFolder()
     return fromWide (path);
 }
 
+//==============================================================================
+void* loadPluginLibrary (const juce::File& file)
+{
+    // No "cannot find DLL" message box for a plugin with a missing dependency:
+    // a probe fails quietly.
+    DWORD previousMode = 0;
+    const auto modeSet = SetThreadErrorMode (SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+
+    auto* module = LoadLibraryExW (widePath (file).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+
+    if (modeSet)
+        SetThreadErrorMode (previousMode, nullptr);
+
+    return module;
+}
+
+void* findLibrarySymbol (void* library, const char* name)
+{
+    if (library == nullptr)
+        return nullptr;
+
+    return reinterpret_cast<void*> (GetProcAddress (static_cast<HMODULE> (library), name));
+}
+
+void unloadPluginLibrary (void* library)
+{
+    if (library != nullptr)
+        FreeLibrary (static_cast<HMODULE> (library));
+}
+
+juce::String readSystemFileVersion (const juce::File& file)
+{
+    const auto path = widePath (file);
+    DWORD ignored = 0;
+    const auto size = GetFileVersionInfoSizeW (path.c_str(), &ignored);
+
+    if (size == 0)
+        return {};
+
+    std::vector<char> block (size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+
+    if (! GetFileVersionInfoW (path.c_str(), 0, size, block.data())
+         || ! VerQueryValueW (block.data(), L"\\", reinterpret_cast<void**> (&fixed), &length)
+         || fixed == nullptr || length < sizeof (VS_FIXEDFILEINFO) || fixed->dwSignature != 0xFEEF04BD)
+        return {};
+
+    return juce::String (HIWORD (fixed->dwFileVersionMS)) + "." + juce::String (LOWORD (fixed->dwFileVersionMS)) + "."
+         + juce::String (HIWORD (fixed->dwFileVersionLS)) + "." + juce::String (LOWORD (fixed->dwFileVersionLS));
+}
+
 } // namespace platform

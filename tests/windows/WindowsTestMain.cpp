@@ -19,6 +19,17 @@ namespace
         if (args.size() == 3 && args[1] == "--move-to-trash")
             return platform::moveToTrash (juce::File (args[2])) ? 0 : 1;
 
+        if (args.size() == 4 && args[1] == "--system-file-version")
+        {
+            // The system's reader faults on some damaged images under Wine:
+            // an exit code says so, where a debugger would otherwise start.
+            SetErrorMode (SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+            SetUnhandledExceptionFilter ([] (EXCEPTION_POINTERS*) -> LONG { ExitProcess (3); });
+
+            return juce::File (args[3]).replaceWithText (platform::readSystemFileVersion (juce::File (args[2])),
+                                                         false, false, nullptr) ? 0 : 1;
+        }
+
         if (args.size() == 3 && args[1] == "--write-running-executable")
             return juce::File (args[2]).replaceWithText (platform::runningExecutable().getFullPathName(),
                                                          false, false, nullptr) ? 0 : 1;
