@@ -26,14 +26,6 @@ namespace
     {
         return path.isNotEmpty() && fileAt (path).exists();
     }
-
-    juce::String stripLeadingVs (juce::String s)
-    {
-        while (s.startsWithChar ('v') || s.startsWithChar ('V'))
-            s = s.substring (1);
-
-        return s;
-    }
 }
 
 //==============================================================================
@@ -134,8 +126,8 @@ juce::String Product::defaultFolder (Format format)
 int Product::compareVersions (const juce::String& a, const juce::String& b)
 {
     juce::StringArray partsA, partsB;
-    partsA.addTokens (stripLeadingVs (a), ".", {});
-    partsB.addTokens (stripLeadingVs (b), ".", {});
+    partsA.addTokens (VersionProbe::stripLeadingVs (a), ".", {});
+    partsB.addTokens (VersionProbe::stripLeadingVs (b), ".", {});
 
     // strtoll reads like atol (spaces, sign, digits up to the first other
     // character) but saturates instead of overflowing on absurd numbers.
@@ -263,7 +255,7 @@ void Product::refreshStatus()
     }
 
     if (statusText.isEmpty() && anyInstalled && recorded.isNotEmpty())
-        statusText = stripLeadingVs (recorded.trim());
+        statusText = VersionProbe::stripLeadingVs (recorded.trim());
 
     if (statusText.isEmpty())
     {

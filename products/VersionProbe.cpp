@@ -12,14 +12,6 @@ namespace
         return f.getFileExtension().equalsIgnoreCase (extension);
     }
 
-    juce::String stripLeadingVs (juce::String s)
-    {
-        while (s.startsWithChar ('v') || s.startsWithChar ('V'))
-            s = s.substring (1);
-
-        return s;
-    }
-
     // Where the Windows images sit inside a bundle, most specific first.
     const char* const bundleSubfolders[][2] = {
         { "Contents", "x86_64-win" },
@@ -34,6 +26,14 @@ namespace
 }
 
 //==============================================================================
+juce::String stripLeadingVs (juce::String s)
+{
+    while (s.startsWithChar ('v') || s.startsWithChar ('V'))
+        s = s.substring (1);
+
+    return s;
+}
+
 juce::StringArray bundleExtensions()
 {
     return { ".vst3", ".aaxplugin", ".clap", ".dll" };

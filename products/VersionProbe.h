@@ -15,6 +15,9 @@
 */
 namespace VersionProbe
 {
+    /** The text without any leading "v" or "V" characters. */
+    juce::String stripLeadingVs (juce::String text);
+
     /** The raw version text of a plugin file or bundle folder, or empty. */
     juce::String probeVersion (const juce::String& path);
 
