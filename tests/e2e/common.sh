@@ -3,6 +3,8 @@
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 title="Quillotone Plugin Manager"
+# The stand-in listens where the build points the manager.
+port=${2:-38080}
 
 export HOME=$(mktemp -d)
 pids=()

@@ -9,9 +9,9 @@ build=$(dirname "$app")
 shots=${SCREENSHOTS:-$build/screenshots}
 mkdir -p "$shots"
 
-/usr/bin/python3 "$root/tools/standin/server.py" --port 38080 --content "$build/standin-content" > "$HOME/server.log" 2>&1 &
+/usr/bin/python3 "$root/tools/standin/server.py" --port $port --content "$build/standin-content" > "$HOME/server.log" 2>&1 &
 pids+=($!)
-wait_for '(exec 3<>/dev/tcp/127.0.0.1/38080) 2>/dev/null' 50 || fail "stand-in did not start"
+wait_for '(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null' 50 || fail "stand-in did not start"
 prepare_display
 
 "$app" &
