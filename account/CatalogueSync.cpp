@@ -2,119 +2,26 @@
 
 #include "account/ServiceRequest.h"
 #include "account/ServiceTexts.h"
-#include "ui/Utilities.h"
+#include "products/ThumbnailImage.h"
+#include "ui/Downloader.h"
 
 #include <juce_cryptography/juce_cryptography.h>
 
-namespace CatalogueParser
-{
-
-std::unique_ptr<juce::XmlElement> parse (const juce::String& text)
-{
-    if (text.trim().isEmpty())
-        return nullptr;
-
-    return juce::parseXML (text);
-}
-
-int countNamedEntries (const juce::XmlElement& root)
-{
-    int count = 0;
-
-    for (auto* entry : root.getChildIterator())
-        if ((entry->hasTagName ("PLUGIN") || entry->hasTagName ("PLUGIN_DEMO"))
-             && entry->getStringAttribute ("name").trim().isNotEmpty())
-            ++count;
-
-    return count;
-}
-
-bool isExcludedOwnedEntry (const juce::XmlElement& entry)
-{
-    auto number = entry.hasAttribute ("installerNumber") ? entry.getStringAttribute ("installerNumber")
-                                                         : entry.getStringAttribute ("installer");
-    return number.trim() == "10";
-}
-
-bool readFlag (const juce::String& text)
-{
-    auto first = text.trimStart()[0];
-    return first == '1' || first == 't' || first == 'T' || first == 'y' || first == 'Y';
-}
-
-int readId (const juce::String& text)
-{
-    auto trimmed = text.trimStart();
-    auto sign = trimmed.startsWithChar ('-') || trimmed.startsWithChar ('+') ? trimmed.substring (0, 1) : juce::String();
-    auto digits = trimmed.substring (sign.length()).initialSectionContainingOnly ("0123456789");
-
-    if (digits.isEmpty())
-        return 0;
-
-    auto value = digits.substring (0, 10).getLargeIntValue();
-    value = juce::jmin (value, (juce::int64) std::numeric_limits<int>::max());
-    return (int) (sign == "-" ? -value : value);
-}
-
-ProductRecord readRecord (const juce::XmlElement& entry, bool isDemo)
-{
-    ProductRecord record;
-    record.id = readId (entry.getStringAttribute ("id"));
-    record.name = entry.getStringAttribute ("name").trim();
-    record.latestVersion = entry.getStringAttribute ("version");
-    record.productURL = entry.getStringAttribute ("productURL");
-    record.downloadURLMac = entry.getStringAttribute ("downloadMAC");
-    record.downloadURLWindows = entry.getStringAttribute ("downloadPC");
-    record.downloadURLLinux = entry.getStringAttribute ("downloadLINUX");
-    record.isFreebie = readFlag (entry.getStringAttribute ("freebie"));
-    record.isDemo = isDemo;
-
-    if (! isDemo)
-    {
-        record.hash = entry.getStringAttribute ("hash");
-        record.date = entry.getStringAttribute ("date");
-        record.isNFR = readFlag (entry.getStringAttribute ("nfr"));
-    }
-
-    return record;
-}
-
-juce::File thumbnailFile (const juce::File& thumbnailsFolder, const juce::String& imageURL)
-{
-    auto name = imageURL.fromLastOccurrenceOf ("/", false, false);
-
-    // A backslash is a separator on Windows: never let it build a path.
-    name = name.fromLastOccurrenceOf ("\\", false, false);
-
-    if (name.isEmpty() || name == "." || name == "..")
-        return {};
-
-    auto legal = juce::File::createLegalFileName (name).trimCharactersAtEnd (". ");
-
-    if (legal.isEmpty() || legal == "." || legal == ".." || legal.containsAnyOf ("/\\:"))
-        return {};
-
-    auto file = thumbnailsFolder.getChildFile (legal);
-    return file.isAChildOf (thumbnailsFolder) ? file : juce::File();
-}
-
-} // namespace CatalogueParser
-
-//==============================================================================
 namespace
 {
-    /** Waits for a download, waking on completion or every interval to look at
-        the stop flag. Returns false when asked to stop.
+    /** Waits for a download, waking when it ends or every interval to look at
+        the stop flag (a stop of the calling worker thread wakes it at once).
+        Returns false, with the download cancelled, when asked to stop.
     */
-    bool waitForDownload (Downloader& downloader, juce::WaitableEvent& done, int intervalMs,
-                          std::function<bool()>& shouldStop)
+    bool waitForDownload (Downloader& downloader, int intervalMs, const std::function<bool()>& shouldStop)
     {
-        while (! downloader.isTaskFinished())
+        while (! downloader.waitUntilFinished (intervalMs))
         {
             if (shouldStop())
+            {
+                downloader.cancel();
                 return false;
-
-            done.wait (intervalMs);
+            }
         }
 
         return ! shouldStop();
@@ -150,18 +57,19 @@ bool CatalogueSync::cacheThumbnail (const juce::String& imageURL, ProductRecord&
         return true;
 
     Downloader downloader;
-    juce::WaitableEvent done;
-    downloader.onFinish = [&done] { done.signal(); };
+    downloader.setMaxBytes (ThumbnailImage::maxFileBytes);
     downloader.setURL (juce::URL (imageURL));
     downloader.downloadToFile (file);
 
-    if (! waitForDownload (downloader, done, 100, shouldStop))
-    {
-        downloader.cancel();
+    if (! waitForDownload (downloader, 100, shouldStop))
         return false;
-    }
 
-    // The outcome is not examined: a failed download is retried next sync.
+    // A picture that is not one, or too big to decode safely, shows as a
+    // missing thumbnail rather than reaching a decoder.
+    if (file.existsAsFile() && ! ThumbnailImage::isAcceptable (file))
+        file.deleteFile();
+
+    // Otherwise the outcome is not examined: a failed download is retried next sync.
     return true;
 }
 
@@ -182,19 +90,11 @@ bool CatalogueSync::ensureExtractionTool (std::function<bool()> shouldStop, bool
 
     tool.getParentDirectory().createDirectory();
 
-    juce::WaitableEvent done;
-    toolDownloader.onFinish = [&done] { done.signal(); };
+    toolDownloader.setMaxBytes (maxToolBytes);
     toolDownloader.setURL (juce::URL (ServiceTexts::extractionToolURL()));
     toolDownloader.downloadToFile (tool);
 
-    auto finished = waitForDownload (toolDownloader, done, 900, shouldStop);
-
-    if (! finished)
-        toolDownloader.cancel();
-
-    toolDownloader.onFinish = nullptr;
-
-    if (! finished)
+    if (! waitForDownload (toolDownloader, 900, shouldStop))
     {
         stopped = true;
         return false;
@@ -211,7 +111,8 @@ CatalogueSync::Result CatalogueSync::run (const juce::String& email, const juce:
 {
     Result result;
 
-    auto stream = ServiceRequest::open (ServiceRequest::build (ServiceTexts::catalogueURL(), email, password, "1"));
+    auto answer = ServiceRequest::send (ServiceRequest::build (ServiceTexts::catalogueURL(), email, password, "1"),
+                                        ServiceRequest::maxCatalogueAnswerBytes, shouldStop);
 
     if (shouldStop())
     {
@@ -219,28 +120,31 @@ CatalogueSync::Result CatalogueSync::run (const juce::String& email, const juce:
         return result;
     }
 
-    if (stream == nullptr)
+    if (! answer.completed())
     {
-        result.serverReached = false;
-        result.error = ServiceTexts::syncConnectionFailedMessage();
+        result.serverReached = answer.reachedServer();
+        result.error = answer.outcome == platform::HttpTransfer::Outcome::tooLarge
+                           ? ServiceRequest::invalidResponseMessage()
+                           : ServiceTexts::syncConnectionFailedMessage();
         return result;
     }
 
     result.serverReached = true;
-    auto text = ServiceRequest::readAnswer (*stream);
-    stream.reset();
+    auto text = ServiceRequest::withoutLineBreaks (answer.text);
+    answer.text.clear();
 
     if (ServiceRequest::isServerMessage (text))
     {
-        result.error = text;
+        result.error = ServiceRequest::forDisplay (text);
         return result;
     }
 
     auto document = CatalogueParser::parse (text);
+    text.clear();
 
     if (document == nullptr)
     {
-        result.error = "The server returned an invalid response.";
+        result.error = ServiceRequest::invalidResponseMessage();
         return result;
     }
 

@@ -2,6 +2,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include "account/CatalogueParser.h"
 #include "account/ProductRecord.h"
 #include "storage/MakerFolders.h"
 
@@ -10,40 +11,6 @@
 #include <memory>
 
 class Downloader;
-
-/**
-    The rules for reading the web service's catalogue answer.
-*/
-namespace CatalogueParser
-{
-    /** The parsed document, or null when the text has no root element. */
-    std::unique_ptr<juce::XmlElement> parse (const juce::String& text);
-
-    /** How many "PLUGIN" and "PLUGIN_DEMO" children have a non-blank name. */
-    int countNamedEntries (const juce::XmlElement& root);
-
-    /** True for an owned entry whose installer number (or installer) is "10". */
-    bool isExcludedOwnedEntry (const juce::XmlElement& entry);
-
-    /** The record of a "PLUGIN" or "PLUGIN_DEMO" element; demos carry no hash,
-        date or NFR mark. The thumbnail path is filled in by the sync.
-    */
-    ProductRecord readRecord (const juce::XmlElement& entry, bool isDemo);
-
-    /** True when the first non-blank character is 1, t, T, y or Y. */
-    bool readFlag (const juce::String& text);
-
-    /** Leading decimal digits with an optional sign; anything else reads 0. */
-    int readId (const juce::String& text);
-
-    /** The cache file for an "imageURL": the part after its last "/", in the
-        thumbnails folder. Empty when there is no usable name. The name comes
-        from the network, so anything that could leave the folder (backslashes,
-        "..", drive prefixes, characters no file system takes) is refused or
-        dropped rather than trusted.
-    */
-    juce::File thumbnailFile (const juce::File& thumbnailsFolder, const juce::String& imageURL);
-}
 
 //==============================================================================
 /**
@@ -85,6 +52,9 @@ public:
 
     /** Lower-case hex MD5 of a file's content. */
     static juce::String md5Of (const juce::File&);
+
+    /** The tool is a small program; a bigger answer is not it. */
+    static constexpr juce::int64 maxToolBytes = 64 * 1024 * 1024;
 
 private:
     bool cacheThumbnail (const juce::String& imageURL, ProductRecord& record, std::function<bool()>& shouldStop);

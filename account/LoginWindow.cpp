@@ -231,16 +231,14 @@ void LoginWindow::showFailure()
 //==============================================================================
 void LoginWindow::run()
 {
+    // A stop of this thread aborts the request at once.
     auto url = ServiceRequest::build (ServiceTexts::loginURL(), pendingEmail, pendingPassword, "0");
-    auto stream = ServiceRequest::open (url);
+    auto answer = ServiceRequest::send (url, ServiceRequest::maxLoginAnswerBytes);
 
     if (threadShouldExit())
         return;
 
-    auto outcome = ServiceRequest::interpretLogin (stream.get());
-
-    if (threadShouldExit())
-        return;
+    auto outcome = ServiceRequest::interpretLogin (answer);
 
     juce::Component::SafePointer<LoginWindow> window (this);
     auto email = pendingEmail.toLowerCase();

@@ -7,6 +7,8 @@
 namespace ServiceRequest
 {
 
+using Outcome = platform::HttpTransfer::Outcome;
+
 juce::String rot13 (const juce::String& text)
 {
     juce::String result;
@@ -41,16 +43,45 @@ juce::URL build (const juce::String& endpoint, const juce::String& email,
         .withParameter (names[3], kind);
 }
 
-std::unique_ptr<juce::InputStream> open (const juce::URL& url)
+juce::String formBody (const juce::URL& url)
 {
-    return url.createInputStream (juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inPostData)
-                                      .withConnectionTimeoutMs (8000)
-                                      .withNumRedirectsToFollow (5));
+    return url.getQueryString().fromFirstOccurrenceOf ("?", false, false);
 }
 
-juce::String readAnswer (juce::InputStream& stream)
+bool Answer::reachedServer() const noexcept
 {
-    return stream.readEntireStreamAsString().removeCharacters ("\r\n");
+    return outcome == Outcome::completed || outcome == Outcome::truncated
+        || outcome == Outcome::stalled || outcome == Outcome::tooLarge;
+}
+
+Answer send (const juce::URL& url, juce::int64 maxBytes, std::function<bool()> shouldStop)
+{
+    platform::HttpTransfer::Request request;
+    request.url = url.toString (false);
+    request.post = true;
+    auto body = formBody (url);
+    request.postBody.append (body.toRawUTF8(), body.getNumBytesAsUTF8());
+    request.connectTimeoutMs = 8000;
+    request.maxRedirects = 5;
+    request.redirects = platform::HttpTransfer::Redirects::sameOrigin;
+    request.maxBytes = maxBytes;
+    request.shouldStop = std::move (shouldStop);
+
+    juce::MemoryBlock bytes;
+    auto result = platform::HttpTransfer::fetch (std::move (request), bytes);
+
+    Answer answer;
+    answer.outcome = result.outcome;
+
+    if (result.completed())
+        answer.text = juce::String::fromUTF8 (static_cast<const char*> (bytes.getData()), (int) bytes.getSize());
+
+    return answer;
+}
+
+juce::String withoutLineBreaks (const juce::String& text)
+{
+    return text.removeCharacters ("\r\n");
 }
 
 bool isServerMessage (const juce::String& answer)
@@ -58,20 +89,35 @@ bool isServerMessage (const juce::String& answer)
     return answer.toLowerCase().contains (ServiceTexts::errorMarker());
 }
 
-LoginOutcome interpretLogin (juce::InputStream* stream)
+juce::String forDisplay (const juce::String& text)
 {
-    if (stream == nullptr)
+    // A page of text would bury the dialog's buttons; a message never needs it.
+    constexpr int maxCharacters = 300;
+    return text.length() <= maxCharacters ? text : text.substring (0, maxCharacters).trimEnd() + "...";
+}
+
+juce::String invalidResponseMessage()
+{
+    return "The server returned an invalid response.";
+}
+
+LoginOutcome interpretLogin (const Answer& answer)
+{
+    if (answer.outcome == Outcome::tooLarge)
+        return { invalidResponseMessage(), {} };
+
+    if (! answer.completed())
         return { ServiceTexts::loginConnectionFailedMessage(), {} };
 
-    auto answer = readAnswer (*stream);
+    auto text = withoutLineBreaks (answer.text);
 
-    if (answer.isEmpty())
+    if (text.isEmpty())
         return { ServiceTexts::emptyResponseMessage(), {} };
 
-    if (isServerMessage (answer))
-        return { answer, {} };
+    if (isServerMessage (text))
+        return { forDisplay (text), {} };
 
-    return { {}, answer };
+    return { {}, text };
 }
 
 } // namespace ServiceRequest

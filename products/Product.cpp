@@ -3,6 +3,7 @@
 #include "ProductThread.h"
 #include "VersionProbe.h"
 #include "platform/Platform.h"
+#include "storage/FileNames.h"
 #include "storage/ManagerSettings.h"
 #include "ui/VortelDialog.h"
 
@@ -85,30 +86,7 @@ juce::String Product::installNameFor (const juce::String& folderName)
 
 bool Product::isUsableFileName (const juce::String& text)
 {
-    if (text.isEmpty() || text == "." || text == "..")
-        return false;
-
-    // Path syntax, characters Windows refuses in names, and control characters.
-    for (auto c : text)
-        if (c < 0x20 || c == 0x7f || juce::String ("/\\:*?\"<>|").containsChar (c))
-            return false;
-
-    // Windows drops trailing dots and spaces, so the file would get another name.
-    if (text.endsWithChar ('.') || text.endsWithChar (' '))
-        return false;
-
-    // Device names stay devices whatever extension follows ("CON.dll").
-    const auto stem = text.upToFirstOccurrenceOf (".", false, false).trimEnd().toUpperCase();
-
-    for (auto* device : { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$" })
-        if (stem == device)
-            return false;
-
-    if ((stem.startsWith ("COM") || stem.startsWith ("LPT")) && stem.length() == 4
-         && (juce::CharacterFunctions::isDigit (stem[3]) || stem[3] == 0xb9 || stem[3] == 0xb2 || stem[3] == 0xb3))
-        return false;
-
-    return true;
+    return FileNames::isUsableFileName (text);
 }
 
 juce::String Product::unusableNameMessage() const
@@ -435,7 +413,8 @@ void Product::runDownload()
             return;
         }
 
-        juce::Thread::sleep (900);
+        // Wakes when the transfer ends or this worker is asked to stop.
+        downloader.waitUntilFinished (900);
     }
 }
 

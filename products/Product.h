@@ -94,7 +94,11 @@ public:
     juce::String versionVST2, versionVST3, versionAAX, versionCLAP;
 
     juce::String statusText, actionText { "Install" }, busyText { "STOP" };
-    bool updateAvailable = false;
+
+    /** Written by the status refresh on the message thread; the bulk workers
+        read it from their own threads.
+    */
+    std::atomic<bool> updateAvailable { false };
 
     /** True when any of the four plugin formats is on disk. */
     bool anyFormatInstalled() const;

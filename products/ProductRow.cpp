@@ -1,6 +1,8 @@
 // The row half of Product: what the product list shows for one product.
 #include "Product.h"
 
+#include "ThumbnailImage.h"
+
 #include "ui/VortelDialog.h"
 
 namespace
@@ -94,22 +96,10 @@ void Product::resized()
 {
     const auto w = getWidth(), h = getHeight();
 
+    // Decoded once per size, not on every layout pass.
     if (const auto source = juce::File::isAbsolutePath (thumbnailFile) ? juce::File (thumbnailFile) : juce::File();
-        source.existsAsFile() && h > 5)
-    {
-        const auto s = h - 5;
-        juce::Image square (juce::Image::ARGB, s, s, true);
-        juce::Graphics g (square);
-
-        juce::Path clip;
-        clip.addRoundedRectangle (2.0f, 2.0f, (float) (s - 4), (float) (s - 4), 7.0f);
-        g.reduceClipRegion (clip);
-
-        if (auto picture = juce::ImageFileFormat::loadFrom (source); picture.isValid())
-            g.drawImage (picture, square.getBounds().toFloat(), juce::RectanglePlacement::stretchToFit);
-
-        thumbnailImage = square;
-    }
+        source.existsAsFile() && h > 5 && (thumbnailImage.isNull() || thumbnailImage.getWidth() != h - 5))
+        thumbnailImage = ThumbnailImage::render (source, h - 5);
 
     thumbnail.setImage (thumbnailImage);
     thumbnail.setBounds (5, 5, h - 10, h - 10);

@@ -15,6 +15,12 @@ namespace
     }
 
     const juce::Colour menuHighlight { 0xfff29d00 };
+
+    bool isRowWorking (const Product& row)
+    {
+        return row.installBusy || row.uninstallBusy || row.isDownloadRunning()
+            || row.isInstallRunning() || row.isUninstallRunning();
+    }
     constexpr int rowHeight = 150;
     constexpr int rowGap = 5;
 }
@@ -179,6 +185,7 @@ MainComponent::~MainComponent()
     stagedDemoRows.clear();
     products.clear();
     demos.clear();
+    retiredRows.clear();
 }
 
 //==============================================================================
@@ -504,6 +511,12 @@ bool MainComponent::takeOverSyncResults()
     stagedPurchases.removeAllChildren();
     stagedDemos.removeAllChildren();
 
+    // A row whose worker still runs is never deleted under it; it goes once idle.
+    for (auto* rows : { &products, &demos })
+        for (int i = rows->size(); --i >= 0;)
+            if (isRowWorking (*(*rows)[i]))
+                retiredRows.add (rows->removeAndReturn (i));
+
     products.swapWith (stagedProductRows);
     demos.swapWith (stagedDemoRows);
     stagedProductRows.clear();
@@ -555,6 +568,18 @@ void MainComponent::timerCallback (int timerID)
 
 void MainComponent::refreshList()
 {
+    // During a sync the rows stay detached: they are about to be replaced, and
+    // nothing may be started on them.
+    if (isSyncRunning())
+    {
+        emptyListLabel.setVisible (false);
+        return;
+    }
+
+    for (int i = retiredRows.size(); --i >= 0;)
+        if (! isRowWorking (*retiredRows[i]))
+            retiredRows.remove (i);
+
     auto place = [] (juce::OwnedArray<Product>& rows, juce::Component& content, juce::Viewport& view)
     {
         content.removeAllChildren();

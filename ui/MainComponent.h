@@ -150,6 +150,7 @@ private:
     int nextPendingProduct = 0, nextPendingDemo = 0;
 
     juce::OwnedArray<Product> products, demos, stagedProductRows, stagedDemoRows;
+    juce::OwnedArray<Product> retiredRows;      // replaced by a sync while still busy
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
 };

@@ -2,6 +2,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "ui/Downloader.h"
+
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -133,49 +135,4 @@ private:
     double progress = 1.0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LoadingProgress)
-};
-
-//==============================================================================
-/**
-    One file download at a time with completion state that another thread can poll.
-
-    The message thread starts, cancels and polls; finished() and onFinish run on
-    the framework's download thread. The task itself is only touched under the
-    lock; the two flags are atomics so polling needs no lock.
-*/
-class Downloader final : private juce::URL::DownloadTask::Listener
-{
-public:
-    Downloader() = default;
-    ~Downloader() override;
-
-    /** Called on the download thread when a transfer ends, after the flags are set. */
-    std::function<void()> onFinish;
-
-    void setURL (const juce::URL& newURL);
-
-    /** Starts downloading the address to the file, replacing any earlier task. */
-    void downloadToFile (const juce::File& destination);
-
-    bool isTaskFinished() const noexcept    { return taskFinished.load(); }
-    bool wasSuccessful() const noexcept     { return taskFinished.load() && taskSucceeded.load(); }
-    bool wasStarted();
-
-    /** Stops the transfer and marks the task finished without success. */
-    void cancel();
-
-    /** The announced length, or 1 when unknown, so a progress fraction never divides by 0. */
-    juce::int64 getTotalLength();
-    juce::int64 getLengthDownloaded();
-
-private:
-    void finished (juce::URL::DownloadTask*, bool success) override;
-
-    juce::URL url;
-    juce::CriticalSection taskLock;
-    std::unique_ptr<juce::URL::DownloadTask> task;          // under taskLock
-    std::atomic<bool> taskFinished { true };                // written by both threads
-    std::atomic<bool> taskSucceeded { false };
-
-    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Downloader)
 };

@@ -26,17 +26,42 @@ VortelDialog::VortelDialog (const juce::String& titleToUse, const juce::String& 
 
     mainButton.setButtonText (mainButtonText);
     mainButton.setWantsKeyboardFocus (false);
-    mainButton.onClick = [this] { exitModalState (1); };
+    mainButton.onClick = [this] { finish (1); };
     addAndMakeVisible (mainButton);
 
     cancelButton.setButtonText ("Cancel");
     cancelButton.setWantsKeyboardFocus (false);
-    cancelButton.onClick = [this] { exitModalState (0); };
+    cancelButton.onClick = [this] { finish (0); };
     addChildComponent (cancelButton);
     cancelButton.setVisible (kind == confirm);
 }
 
-VortelDialog::~VortelDialog() = default;
+namespace
+{
+    juce::Array<VortelDialog*>& openDialogs()
+    {
+        static juce::Array<VortelDialog*> dialogs;     // message thread only
+        return dialogs;
+    }
+}
+
+VortelDialog::~VortelDialog()
+{
+    openDialogs().removeFirstMatchingValue (this);
+
+    if (watchedParent != nullptr)
+        watchedParent->removeComponentListener (this);
+}
+
+int VortelDialog::getNumOpen()
+{
+    int n = 0;
+
+    for (auto* dialog : openDialogs())
+        n += dialog->isOpen() ? 1 : 0;
+
+    return n;
+}
 
 //==============================================================================
 juce::Component::SafePointer<VortelDialog> VortelDialog::showDialog (juce::Component* component,
@@ -56,20 +81,27 @@ juce::Component::SafePointer<VortelDialog> VortelDialog::showDialog (juce::Compo
             parent = content;
 
     auto* dialog = new VortelDialog (title, message, kind, mainButtonText);
-    parent->addAndMakeVisible (dialog);
-    dialog->setBounds (0, 0, parent->getWidth(), parent->getHeight());
-    dialog->toFront (true);
+    openDialogs().add (dialog);
 
     juce::Component::SafePointer<juce::Component> requester (component);
 
-    dialog->enterModalState (true,
-                             juce::ModalCallbackFunction::create ([requester, action = std::move (action)] (int result)
-                             {
-                                 // The requester may be gone by the time the user answers.
-                                 if (result == 1 && requester != nullptr && action != nullptr)
-                                     action();
-                             }),
-                             true);
+    dialog->completion = [requester, action = std::move (action)] (int result)
+    {
+        // The requester may be gone by the time the user answers.
+        if (result == 1 && requester != nullptr && action != nullptr)
+            action();
+    };
+
+    // Deleted with its parent, so a dialog never outlives the window it covers.
+    dialog->watchedParent = parent;
+    parent->addComponentListener (dialog);
+
+    dialog->setFocusContainerType (juce::Component::FocusContainerType::keyboardFocusContainer);
+    dialog->setAlwaysOnTop (true);
+    parent->addAndMakeVisible (dialog);
+    dialog->setBounds (0, 0, parent->getWidth(), parent->getHeight());
+    dialog->toFront (true);
+    dialog->grabKeyboardFocus();
 
     return dialog;
 }
@@ -93,7 +125,40 @@ juce::Component::SafePointer<VortelDialog> VortelDialog::showConfirm (juce::Comp
 
 void VortelDialog::dismiss()
 {
-    exitModalState (0);
+    finish (0);
+}
+
+void VortelDialog::finish (int result)
+{
+    if (answered)
+        return;
+
+    answered = true;
+    setVisible (false);
+
+    juce::Component::SafePointer<VortelDialog> self (this);
+
+    juce::MessageManager::callAsync ([self, result]
+    {
+        if (auto* dialog = self.getComponent())
+        {
+            auto done = std::move (dialog->completion);
+            delete dialog;
+
+            if (done != nullptr)
+                done (result);
+        }
+    });
+}
+
+void VortelDialog::componentBeingDeleted (juce::Component& component)
+{
+    if (&component == watchedParent.getComponent())
+    {
+        component.removeComponentListener (this);
+        watchedParent = nullptr;
+        delete this;
+    }
 }
 
 //==============================================================================
@@ -148,13 +213,13 @@ bool VortelDialog::keyPressed (const juce::KeyPress& key)
 
     if (noModifiers && key.getKeyCode() == juce::KeyPress::escapeKey)
     {
-        exitModalState (kind == progress ? 1 : 0);
+        finish (kind == progress ? 1 : 0);
         return true;
     }
 
     if (noModifiers && key.getKeyCode() == juce::KeyPress::returnKey)
     {
-        exitModalState (1);
+        finish (1);
         return true;
     }
 

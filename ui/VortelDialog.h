@@ -10,8 +10,15 @@
 
     Every message, confirmation and progress prompt goes through the static
     show functions. All of it runs on the message thread.
+
+    The dialog is modal by covering the window and keeping the keyboard, not
+    through the framework's modal manager, which cancels every modal component
+    when the window is minimised and (on Windows) swallows the close button
+    while one is up. A dialog lives until it is answered or its parent is
+    deleted, whichever comes first.
 */
-class VortelDialog final : public juce::Component
+class VortelDialog final : public juce::Component,
+                           private juce::ComponentListener
 {
 public:
     /** The four kinds; the values are what callers pass around. */
@@ -57,6 +64,12 @@ public:
     /** Ends the dialog from code with result 0, so no action runs. */
     void dismiss();
 
+    /** True until the dialog has been answered or dismissed. */
+    bool isOpen() const noexcept                        { return ! answered; }
+
+    /** How many dialogs are open now, anywhere. */
+    static int getNumOpen();
+
     //==============================================================================
     /** The card's rectangle inside a dialog of the given size. */
     static juce::Rectangle<int> cardBounds (int width, int height);
@@ -75,12 +88,23 @@ public:
     void resized() override;
     bool keyPressed (const juce::KeyPress&) override;
     void parentSizeChanged() override;
+    void mouseWheelMove (const juce::MouseEvent&, const juce::MouseWheelDetails&) override {}
 
 private:
+    /** Hides the dialog; the completion runs and the dialog is deleted once the
+        event that answered it is over (it may be one of its own buttons).
+    */
+    void finish (int result);
+
+    void componentBeingDeleted (juce::Component&) override;
+
     juce::String title, message;
     int kind = notice;
     juce::TextEditor messageEditor;
     juce::TextButton mainButton, cancelButton;
+    std::function<void (int)> completion;
+    juce::Component::SafePointer<juce::Component> watchedParent;
+    bool answered = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VortelDialog)
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "account/CatalogueSync.h"
+#include "account/CatalogueParser.h"
+#include "storage/FileNames.h"
 #include "support/TestHelpers.h"
 
 namespace
@@ -60,30 +61,66 @@ TEST (CatalogueParser, RecordsFollowTheAttributeRules)
     EXPECT_NE (CatalogueParser::parse ("<EMPTY/>"), nullptr);
 }
 
-TEST (CatalogueParser, ThumbnailNamesNeverLeaveTheThumbnailsFolder)
+TEST (CatalogueParser, ThumbnailNamesAreSafeAndDistinct)
 {
     testing_support::TempFolder temp;
     auto folder = temp.folder.getChildFile ("Thumbnails");
 
-    EXPECT_EQ (CatalogueParser::thumbnailFile (folder, "http://h/img/verb.png"), folder.getChildFile ("verb.png"));
-    EXPECT_EQ (CatalogueParser::thumbnailFile (folder, "verb.png"), folder.getChildFile ("verb.png"));
-    EXPECT_EQ (CatalogueParser::thumbnailFile (folder, "http://h/img/"), juce::File());
-    EXPECT_EQ (CatalogueParser::thumbnailFile (folder, ""), juce::File());
+    EXPECT_EQ (CatalogueParser::thumbnailFile (folder, "http://h/img/verb-2_b.png"), folder.getChildFile ("verb-2_b.png"));
 
-    for (auto hostile : { "http://h/..", "http://h/.", "http://h/a\\..\\..\\evil.png", "..\\..\\evil.png",
-                          "http://h/C:\\Windows\\evil.png", "http://h/C:evil.png", "http://h/\\\\server\\share\\x.png",
-                          "http://h/%2e%2e", "http://h/evil.png\x01", "http://h/name...", "http://h/CON" })
+    // Only web addresses with a name give a file; nothing else is fetched.
+    for (auto none : { "http://h/img/", "", "verb.png", "file:///etc/hostname", "javascript:alert(1)//x.png",
+                       "ftp://h/x.png", "data:image/png;base64,AAAA", "http://user@h/x.png", "//h/x.png" })
+        EXPECT_EQ (CatalogueParser::thumbnailFile (folder, none), juce::File()) << none;
+
+    // Every name stays a plain file in the folder, and no two names share a
+    // file, not even where letter case does not count.
+    const juce::String longName = juce::String::repeatedString ("a", 200);
+    juce::StringArray seen;
+
+    for (auto name : { juce::String ("a#b.png"), juce::String ("ab.png"), juce::String ("AB.png"), juce::String ("Ab.png"),
+                       longName + ".png", longName + "b.png", juce::String ("CON"), juce::String ("nul.png"),
+                       juce::String ("con.png"), juce::String ("Com1.jpg"), juce::String (".."), juce::String ("."),
+                       juce::String ("a\\..\\..\\evil.png"), juce::String ("C:evil.png"), juce::String ("%2e%2e"),
+                       juce::String ("evil.png\x01"), juce::String ("name..."), juce::String ("\\\\server\\share\\x.png"),
+                       juce::String::fromUTF8 ("\xc3\xbc.png"), juce::String ("u.png") })
     {
-        auto file = CatalogueParser::thumbnailFile (folder, hostile);
-
-        if (file != juce::File())
-        {
-            EXPECT_TRUE (file.isAChildOf (folder)) << hostile;
-            EXPECT_EQ (file.getParentDirectory(), folder) << hostile;
-            EXPECT_FALSE (file.getFileName().containsAnyOf ("\\/:")) << hostile;
-        }
+        auto file = CatalogueParser::thumbnailFile (folder, "http://h/" + name);
+        ASSERT_NE (file, juce::File()) << name;
+        EXPECT_EQ (file.getParentDirectory(), folder) << name;
+        EXPECT_TRUE (FileNames::isUsableFileName (file.getFileName())) << name;
+        EXPECT_LE (file.getFileName().length(), 100) << name;
+        EXPECT_FALSE (seen.contains (file.getFileName(), true)) << name << " -> " << file.getFileName();
+        seen.add (file.getFileName());
     }
+}
 
-    EXPECT_EQ (CatalogueParser::thumbnailFile (folder, "http://h/a\\..\\..\\evil.png"), folder.getChildFile ("evil.png"));
-    EXPECT_EQ (CatalogueParser::thumbnailFile (folder, "http://h/.."), juce::File());
+TEST (CatalogueParser, HostileDocumentsAreRefusedBeforeParsing)
+{
+    auto nested = [] (int depth)
+    {
+        return "<PLUGINS>" + juce::String::repeatedString ("<a>", depth - 1) + juce::String::repeatedString ("</a>", depth - 1) + "</PLUGINS>";
+    };
+
+    const std::pair<juce::String, bool> cases[] = {
+        // The 96-byte body that made the framework's parser expand an entity without end.
+        { "<!DOCTYPE a [<!ENTITY a \"&a;&a;\">]><PLUGINS><PLUGIN name=\"&a;\"/></PLUGINS>", false },
+        { "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\"><!ENTITY lol2 \"&lol;&lol;\">]><P>&lol2;</P>", false },
+        { "<!doctype P SYSTEM \"file:///etc/passwd\"><P/>", false },
+        { "<P><!ENTITY x \"y\"></P>", false },
+        { nested (50000), false },
+        { nested (CatalogueParser::maxDepth + 1), false },
+        { "<PLUGINS><PLUGIN name=\"unterminated", false },
+        { "<PLUGINS><!-- never closed </PLUGINS>", false },
+        { nested (CatalogueParser::maxDepth), true },
+        { "<?xml version=\"1.0\"?>\n<!-- a <!DOCTYPE in a comment --><PLUGINS><PLUGIN name=\"a > b\" x='<!x'/></PLUGINS>", true },
+        { "<PLUGINS><![CDATA[<!DOCTYPE <deep><deep>]]><PLUGIN name=\"A\"/></PLUGINS>", true },
+    };
+
+    for (auto& [text, safe] : cases)
+    {
+        SCOPED_TRACE (text.substring (0, 80));
+        EXPECT_EQ (CatalogueParser::isSafeToParse (text), safe);
+        EXPECT_EQ (CatalogueParser::parse (text) != nullptr, safe);
+    }
 }

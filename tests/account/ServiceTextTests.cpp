@@ -94,18 +94,32 @@ TEST (ServiceRequest, Rot13AndDigest)
 
 TEST (ServiceRequest, LoginAnswersAreReadByTheirText)
 {
-    EXPECT_EQ (ServiceRequest::interpretLogin (nullptr).errorText, ServiceTexts::loginConnectionFailedMessage());
+    using Outcome = platform::HttpTransfer::Outcome;
 
-    auto read = [] (const char* body)
-    {
-        juce::MemoryInputStream stream (body, strlen (body), false);
-        return ServiceRequest::interpretLogin (&stream);
+    struct Case { Outcome outcome; const char* body; juce::String error, result; };
+    const juce::String longMessage = "ERROR: " + juce::String::repeatedString ("x", 5000);
+
+    const Case cases[] = {
+        { Outcome::cannotConnect,   "",                      ServiceTexts::loginConnectionFailedMessage(), "" },
+        { Outcome::refusedRedirect, "",                      ServiceTexts::loginConnectionFailedMessage(), "" },
+        { Outcome::truncated,       "OK",                    ServiceTexts::loginConnectionFailedMessage(), "" },
+        { Outcome::tooLarge,        "",                      "The server returned an invalid response.",   "" },
+        { Outcome::completed,       "",                      ServiceTexts::emptyResponseMessage(),         "" },
+        { Outcome::completed,       "\r\n\r\n",            ServiceTexts::emptyResponseMessage(),         "" },
+        { Outcome::completed,       "Your ERROR is here\r\n", "Your ERROR is here",                         "" },
+        { Outcome::completed,       "eRrOr",                 "eRrOr",                                      "" },
+        { Outcome::completed,       "OK\r\nName|token\n",   "",                                           "OKName|token" },
     };
 
-    EXPECT_EQ (read ("").errorText, ServiceTexts::emptyResponseMessage());
-    EXPECT_EQ (read ("\r\n\r\n").errorText, ServiceTexts::emptyResponseMessage());
-    EXPECT_EQ (read ("Your ERROR is here\r\n").errorText, "Your ERROR is here");
-    EXPECT_EQ (read ("eRrOr").errorText, "eRrOr");
-    EXPECT_EQ (read ("OK\r\nName|token\n").result, "OKName|token");
-    EXPECT_EQ (read ("OK\r\nName|token\n").errorText, "");
+    for (auto& c : cases)
+    {
+        auto outcome = ServiceRequest::interpretLogin ({ c.outcome, c.body });
+        EXPECT_EQ (outcome.errorText, c.error) << c.body;
+        EXPECT_EQ (outcome.result, c.result) << c.body;
+    }
+
+    // A server's text is shown, but never a page of it.
+    auto shown = ServiceRequest::interpretLogin ({ Outcome::completed, longMessage }).errorText;
+    EXPECT_TRUE (shown.startsWith ("ERROR: xxx"));
+    EXPECT_LE (shown.length(), 310);
 }

@@ -2,6 +2,7 @@
 
 #include "account/CatalogueSync.h"
 #include "account/ServiceTexts.h"
+#include "storage/FileNames.h"
 #include "support/StandIn.h"
 #include "support/TestHelpers.h"
 #include "ui/Utilities.h"
@@ -99,10 +100,19 @@ TEST (CatalogueSync, ServerMessagesAndBadAnswersCommitNothing)
     EXPECT_EQ (wrong.document, nullptr);
     EXPECT_TRUE (wrong.serverReached);
 
-    server.setFault ("*", R"({"body": "<<<not xml", "count": 1})");
-    auto invalid = s.run ("demo@quillotone.test");
-    EXPECT_EQ (invalid.error, "The server returned an invalid response.");
-    EXPECT_EQ (invalid.document, nullptr);
+    const juce::String hostileBodies[] = {
+        "<<<not xml",
+        "<!DOCTYPE a [<!ENTITY a \"&a;&a;\">]><PLUGINS><PLUGIN name=\"&a;\"/></PLUGINS>",
+        juce::String::repeatedString ("<a>", 50000) + juce::String::repeatedString ("</a>", 50000),
+    };
+
+    for (auto& body : hostileBodies)
+    {
+        server.setFault ("*", "{\"body\": " + juce::JSON::toString (body) + ", \"count\": 1}");
+        auto invalid = s.run ("demo@quillotone.test");
+        EXPECT_EQ (invalid.error, "The server returned an invalid response.") << body.substring (0, 40);
+        EXPECT_EQ (invalid.document, nullptr);
+    }
 
     server.setFault ("*", R"({"body": "Session eRRoR:\r\n try again", "count": 1})");
     auto marker = s.run ("demo@quillotone.test");
@@ -191,8 +201,41 @@ TEST (CatalogueSync, StoppingDuringDownloadsCommitsNothing)
     EXPECT_EQ (result.document, nullptr);
     EXPECT_EQ (result.error, "");
     EXPECT_TRUE (result.products.isEmpty());
-    // The framework connects synchronously, so the stop lands once the
-    // delayed answer's headers arrive, not before; the rest is skipped.
-    EXPECT_LT (juce::Time::getMillisecondCounter() - started, 6000u);
+    // The stop lands while the thumbnail is still on its way; the rest is skipped.
+    EXPECT_LT (juce::Time::getMillisecondCounter() - started, 1500u);
     EXPECT_FALSE (s.sync.extractionToolFile().exists());
+}
+
+TEST (CatalogueSync, HostileEntriesNeverReachTheDiskOrADecoder)
+{
+    StandIn server;
+    REQUIRE_STANDIN (server);
+    Sync s;
+    auto thumbnails = s.folders.cacheFolder ("/Thumbnails");
+    auto origin = StandIn::origin();
+
+    auto entry = [] (const juce::String& name, const juce::String& image)
+    {
+        return "<PLUGIN name=\"" + name + "\" imageURL=\"" + image + "\"/>";
+    };
+
+    auto catalogue = "<PLUGINS>" + entry ("Local", "file:///etc/hostname") + entry ("Script", "javascript:alert(1)//x.png")
+                   + entry ("Hash", origin + "/thumbnails/a#b.png") + entry ("Plain", origin + "/thumbnails/ab.png")
+                   + entry ("Device", origin + "/thumbnails/nul.png")
+                   + entry ("Text", origin + "/thumbnails/big-room-verb.png") + "</PLUGINS>";
+
+    server.setFault ("/" + juce::URL (ServiceTexts::catalogueURL()).getSubPath(), "{\"body\": " + juce::JSON::toString (catalogue) + ", \"count\": 1}");
+    server.setFault ("/thumbnails/big-room-verb.png", "{\"body\": " + juce::JSON::toString (juce::String::repeatedString ("not a picture ", 60)) + "}");
+    auto result = s.run ("demo@quillotone.test");
+    ASSERT_EQ (result.error, "");
+    ASSERT_EQ (result.products.size(), 6);
+
+    EXPECT_EQ (result.products[0].thumbnailFile, "");
+    EXPECT_EQ (result.products[1].thumbnailFile, "");
+    EXPECT_NE (result.products[2].thumbnailFile, result.products[3].thumbnailFile);
+    EXPECT_TRUE (FileNames::isUsableFileName (juce::File (result.products[4].thumbnailFile).getFileName()));
+
+    // What came back for a picture was text: refused, so the row shows none.
+    EXPECT_FALSE (juce::File (result.products[5].thumbnailFile).exists());
+    EXPECT_EQ (thumbnails.getNumberOfChildFiles (juce::File::findFiles), 0);
 }

@@ -189,7 +189,12 @@ TEST (MainComponent, BusyProductsAndRunningSyncsHoldThingsBack)
     EXPECT_EQ (s.main.getCurrentPage(), MainComponent::Page::purchases);
     s.click (MainComponent::Page::settings);
     EXPECT_EQ (s.main.getCurrentPage(), MainComponent::Page::purchases);
+
+    // The rows stay detached: nothing can be started on rows about to go.
+    s.click (MainComponent::Page::purchases);
+    EXPECT_EQ (s.main.getPurchasesList().getViewedComponent()->getNumChildComponents(), 0);
     ASSERT_TRUE (s.settled());
+    EXPECT_EQ (s.main.getPurchasesList().getViewedComponent()->getNumChildComponents(), 7);
 
     s.click (MainComponent::Page::demo);
     EXPECT_EQ (s.main.getCurrentPage(), MainComponent::Page::demo);

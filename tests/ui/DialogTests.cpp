@@ -55,7 +55,8 @@ TEST (VortelDialog, ShowsOverTheWindowContentAndFollowsItsSize)
     ASSERT_NE (dialog, nullptr);
     EXPECT_EQ (dialog->getParentComponent(), host.content);
     EXPECT_EQ (dialog->getBounds(), juce::Rectangle<int> (0, 0, 900, 700));
-    EXPECT_TRUE (dialog->isCurrentlyModal());
+    EXPECT_TRUE (dialog->isOpen());
+    EXPECT_EQ (VortelDialog::getNumOpen(), 1);
     EXPECT_EQ (dialog->getMainButton().getButtonText(), "OK");
     EXPECT_FALSE (dialog->getCancelButton().isVisible());
     EXPECT_EQ (dialog->getMessageEditor().getText(), "Could not connect.");
@@ -100,7 +101,7 @@ TEST (VortelDialog, KeysReportTheResultOfEachKind)
 
         if (! c.handled)
         {
-            EXPECT_TRUE (dialog->isCurrentlyModal());
+            EXPECT_TRUE (dialog->isOpen());
             dialog->dismiss();
         }
 
@@ -164,4 +165,30 @@ TEST (VortelDialog, ParentIsTheGivenComponentOutsideADocumentWindow)
     EXPECT_EQ (dialog->getBounds(), plain.getLocalBounds());
     dialog->dismiss();
     ASSERT_TRUE (waitUntil ([&] { return dialog == nullptr; }));
+}
+
+TEST (VortelDialog, SurvivesItsWindowHidingAndGoesWithItsParent)
+{
+    // Minimising the window hides every child; the answer must still come.
+    Host host;
+    int runs = 0;
+    auto dialog = VortelDialog::showConfirm (host.content, "Install error", "Go on?", "Go", [&] { ++runs; });
+    host.content->setVisible (false);
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+    host.content->setVisible (true);
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_TRUE (dialog->isOpen());
+    press (*dialog, juce::KeyPress::returnKey);
+    ASSERT_TRUE (waitUntil ([&] { return dialog == nullptr; }));
+    EXPECT_EQ (runs, 1);
+
+    // A dialog whose parent is deleted goes with it, and answers nothing.
+    auto* parent = new juce::Component();
+    parent->setSize (400, 300);
+    auto orphan = VortelDialog::showConfirm (parent, "Uninstall", "Remove it?", "Uninstall", [&] { ++runs; });
+    delete parent;
+    EXPECT_EQ (orphan, nullptr);
+    EXPECT_EQ (VortelDialog::getNumOpen(), 0);
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+    EXPECT_EQ (runs, 1);
 }

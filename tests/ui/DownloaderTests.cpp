@@ -41,7 +41,7 @@ TEST (Downloader, DownloadsAFileAndCanBeReused)
     TempFolder temp;
     Downloader downloader;
     std::atomic<int> callbacks { 0 };
-    downloader.onFinish = [&] { ++callbacks; };
+    downloader.setOnFinish ([&] { ++callbacks; });
 
     downloader.setURL (juce::URL (server.url ("/one.bin")));
     downloader.downloadToFile (temp.folder.getChildFile ("one.bin"));
@@ -107,7 +107,7 @@ TEST (Downloader, CancelStopsATransferMidway)
     TempFolder temp;
     Downloader downloader;
     std::atomic<int> callbacks { 0 };
-    downloader.onFinish = [&] { ++callbacks; };
+    downloader.setOnFinish ([&] { ++callbacks; });
     downloader.setURL (juce::URL (server.url ("/slow.bin")));
     downloader.downloadToFile (temp.folder.getChildFile ("slow.bin"));
 
@@ -137,6 +137,63 @@ TEST (Downloader, UnwritableDestinationFails)
     Downloader downloader;
     downloader.setURL (juce::URL (server.url ("/a.txt")));
     downloader.downloadToFile (blocker.getChildFile ("inside/a.txt"));
-    EXPECT_TRUE (downloader.isTaskFinished());
+    ASSERT_TRUE (downloader.waitUntilFinished (5000));
     EXPECT_FALSE (downloader.wasSuccessful());
+}
+
+TEST (Downloader, TheDestinationIsAbsentOrWholeAndNoTaskReportsLate)
+{
+    LocalHttpServer server;
+    ASSERT_TRUE (server.isListening());
+    server.addRoute ("/slow.bin", { 200, patternBytes (400000), 4096, 50 });
+    server.addRoute ("/fast.bin", { 200, patternBytes (1000) });
+
+    TempFolder temp;
+    auto target = temp.folder.getChildFile ("file.bin");
+    Downloader downloader;
+    std::atomic<int> finishes { 0 }, inCallback { 0 }, overlaps { 0 };
+
+    // The callback runs under the downloader's lock: a cancel waits for a
+    // running one to end, and nothing runs after the cancel has returned.
+    downloader.setOnFinish ([&]
+    {
+        if (++inCallback > 1)
+            ++overlaps;
+
+        juce::Thread::sleep (200);
+        ++finishes;
+        --inCallback;
+    });
+
+    // Replaced half-way: the first task never reports and leaves no file.
+    downloader.setURL (juce::URL (server.url ("/slow.bin")));
+    downloader.downloadToFile (target);
+    ASSERT_TRUE (waitUntil ([&] { return downloader.getLengthDownloaded() > 0; }));
+    downloader.setURL (juce::URL (server.url ("/fast.bin")));
+    downloader.downloadToFile (target);
+    ASSERT_TRUE (waitUntil ([&] { return inCallback.load() == 1; }));
+    downloader.cancel();
+    EXPECT_EQ (finishes.load(), 1);
+    EXPECT_EQ (overlaps.load(), 0);
+    EXPECT_EQ (target.getSize(), 1000);
+
+    // Cancelled half-way: nothing at the destination, no leftovers beside it.
+    downloader.setURL (juce::URL (server.url ("/slow.bin")));
+    downloader.downloadToFile (target);
+    ASSERT_TRUE (waitUntil ([&] { return downloader.getLengthDownloaded() > 0; }));
+    downloader.cancel();
+    juce::Thread::sleep (300);
+    EXPECT_FALSE (target.exists());
+    EXPECT_EQ (temp.folder.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0);
+    EXPECT_EQ (finishes.load(), 1);
+
+    // Only web addresses start a task.
+    for (auto* address : { "file:///etc/hostname", "javascript:alert(1)", "ftp://127.0.0.1/x" })
+    {
+        downloader.setURL (juce::URL (address));
+        downloader.downloadToFile (target);
+        EXPECT_FALSE (downloader.wasStarted()) << address;
+        EXPECT_TRUE (downloader.isTaskFinished()) << address;
+        EXPECT_FALSE (target.exists()) << address;
+    }
 }

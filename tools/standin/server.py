@@ -12,10 +12,15 @@ the tests and the benchmarks run the real client code over real HTTP.
   GET  /__standin/log    the requests seen so far (JSON)
 
 Faults, per path or for every path ("*"), optionally for the next N requests
-only: refuse (close without answering), delay (ms), empty, truncate (send
-half the body but declare all of it), overlong (send more than declared),
-status (404, 500, 302 with a Location), flip (change the byte at an offset),
-body (answer with this text instead).
+only: refuse (close without answering), delay (ms before anything is sent),
+stall (ms of silence after the headers and half the body), empty, truncate
+(send half the body but declare all of it), overlong (send more than
+declared), pad (append this many filler bytes), claim (declare this length
+but send the body as it is), status (404, 500, 302 with a Location), flip
+(change the byte at an offset), body (answer with this text instead).
+
+  GET  /__standin/id     the --id given at start, so a caller can tell that
+                         the server on the port is the one it started
 """
 import argparse
 import hashlib
@@ -137,6 +142,8 @@ class Handler(BaseHTTPRequestHandler):
             body = fault["body"].encode("utf-8")
         if fault.get("empty"):
             body = b""
+        if "pad" in fault:
+            body = body + b"#" * int(fault["pad"])
         if "flip" in fault and body:
             offset = min(int(fault["flip"]), len(body) - 1)
             body = body[:offset] + bytes([body[offset] ^ 0xFF]) + body[offset + 1:]
@@ -146,7 +153,7 @@ class Handler(BaseHTTPRequestHandler):
             if status in (301, 302, 303, 307):
                 headers["Location"] = fault.get("location", "/moved")
 
-        declared = len(body)
+        declared = int(fault.get("claim", len(body)))
         sent = body
         if fault.get("truncate"):
             sent = body[: len(body) // 2]
@@ -163,6 +170,12 @@ class Handler(BaseHTTPRequestHandler):
         self.close_connection = True
         if self.command != "HEAD":
             try:
+                if "stall" in fault:
+                    half = len(sent) // 2
+                    self.wfile.write(sent[:half])
+                    self.wfile.flush()
+                    time.sleep(fault["stall"] / 1000.0)
+                    sent = sent[half:]
                 self.wfile.write(sent)
                 self.wfile.flush()
             except (BrokenPipeError, ConnectionResetError):
@@ -246,6 +259,10 @@ class Handler(BaseHTTPRequestHandler):
         path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
         self.record("GET")
 
+        if path == "/__standin/id":
+            self.answer(200, self.server.identity)
+            return
+
         if path == "/__standin/log":
             with self.server.state.lock:
                 body = json.dumps(self.server.state.log)
@@ -279,6 +296,7 @@ def main():
     parser.add_argument("--data", default=os.path.join(here, "demo"), help="folder with accounts.json and catalogue.json")
     parser.add_argument("--content", required=True, help="folder served to GET requests")
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--id", default="", help="answered at /__standin/id")
     args = parser.parse_args()
 
     ThreadingHTTPServer.allow_reuse_address = True
@@ -286,6 +304,7 @@ def main():
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.state = State(args.data, args.content)
     server.verbose = args.verbose
+    server.identity = args.id
     print("stand-in listening on http://127.0.0.1:%d" % args.port, flush=True)
     try:
         server.serve_forever(poll_interval=0.1)

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include "platform/HttpTransfer.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+/**
+    One file download at a time, on a thread of its own, with completion state
+    that other threads can poll.
+
+    No call ever waits on the network: downloadToFile() starts a transfer
+    thread and returns; cancel() aborts the transfer and returns; the progress
+    getters read counters. The transfer writes to a temporary file beside the
+    destination and renames it into place only when the download succeeded and
+    was not cancelled, so the destination is either absent or whole.
+
+    A Downloader can be reused: each downloadToFile() replaces the previous
+    task. Any thread may call any operation.
+*/
+class Downloader final
+{
+public:
+    Downloader();
+    ~Downloader();
+
+    /** Only http and https addresses are downloaded; anything else starts no task. */
+    void setURL (const juce::URL& newURL);
+
+    /** Answers longer than this fail (the default suits installer archives). */
+    void setMaxBytes (juce::int64 limit);
+
+    /** Called on the transfer thread when a task that was neither cancelled nor
+        replaced ends, after the flags are set. It runs under the downloader's
+        lock, so once cancel() or the destructor has returned it is not running
+        and will not run for that task.
+    */
+    void setOnFinish (std::function<void()> callback);
+
+    /** Deletes the destination and starts downloading the address into it. */
+    void downloadToFile (const juce::File& destination);
+
+    bool isTaskFinished() const noexcept;
+    bool wasSuccessful() const noexcept;
+    bool wasStarted() const;
+
+    /** How the last finished transfer ended (for messages and tests). */
+    platform::HttpTransfer::Result getLastResult() const;
+
+    /** Waits until the task has finished, the calling thread is asked to stop,
+        or the time is up; true when finished. For workers, never the message
+        thread.
+    */
+    bool waitUntilFinished (int timeoutMs);
+
+    /** Stops the transfer and marks the task finished without success. */
+    void cancel();
+
+    /** The announced length, or 1 when unknown, so a progress fraction never divides by 0. */
+    juce::int64 getTotalLength() const;
+    juce::int64 getLengthDownloaded() const;
+
+    /** Installer archives can be large; this only keeps a hostile server from
+        filling the disk without end.
+    */
+    static constexpr juce::int64 defaultMaxBytes = (juce::int64) 16 << 30;
+
+private:
+    class Task;
+    struct Shared;
+
+    void retire();
+
+    // The state a task reports into is shared with it, so a task that is
+    // still winding down never touches a destroyed Downloader.
+    std::shared_ptr<Shared> shared;
+    std::unique_ptr<Task> task;             // under the shared lock
+    juce::OwnedArray<Task> retired;         // under the shared lock: cancelled tasks still winding down
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Downloader)
+};
