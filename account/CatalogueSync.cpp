@@ -56,12 +56,11 @@ bool CatalogueSync::cacheThumbnail (const juce::String& imageURL, ProductRecord&
     if (file.existsAsFile() && file.getSize() >= 500)
         return true;
 
-    Downloader downloader;
-    downloader.setMaxBytes (ThumbnailImage::maxFileBytes);
-    downloader.setURL (juce::URL (imageURL));
-    downloader.downloadToFile (file);
+    // The sync only waits for each thumbnail, so it runs the transfer itself;
+    // its own stop aborts it.
+    Downloader::downloadHere (juce::URL (imageURL), file, ThumbnailImage::maxFileBytes, shouldStop);
 
-    if (! waitForDownload (downloader, 100, shouldStop))
+    if (shouldStop())
         return false;
 
     // A picture that is not one, or too big to decode safely, shows as a

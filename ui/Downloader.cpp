@@ -56,24 +56,13 @@ public:
             destination.deleteFile();
         }
 
-        // A unique name, so a cancelled task still winding down never shares
-        // its file with the task that replaced it.
-        const auto temporary = destination.getSiblingFile (destination.getFileName() + ".part-"
-                                                           + juce::String::toHexString (juce::Random().nextInt64()));
-
-        platform::HttpTransfer::Result result { platform::HttpTransfer::Outcome::writeFailed };
-        auto written = false;
-
-        if (auto out = temporary.createOutputStream(); out != nullptr && out->openedOk())
-        {
-            result = transfer->perform (*out);
-            out->flush();
-            written = out->getStatus().wasOk();
-        }
+        auto written = writeToTemporaryFile (*transfer, destination);
+        const auto& result = written.result;
+        const auto& temporary = written.temporary;
 
         const juce::ScopedLock sl (shared->lock);
 
-        auto succeeded = isCurrent() && result.succeeded() && written && temporary.moveFileTo (destination);
+        auto succeeded = isCurrent() && written.complete && temporary.moveFileTo (destination);
 
         if (! succeeded)
             temporary.deleteFile();
@@ -98,6 +87,67 @@ private:
     const juce::File destination;
     std::unique_ptr<platform::HttpTransfer> transfer;
 };
+
+//==============================================================================
+Downloader::WrittenFile Downloader::writeToTemporaryFile (platform::HttpTransfer& transfer, const juce::File& destination)
+{
+    // A unique name, so a cancelled task still winding down never shares its
+    // file with the task that replaced it.
+    WrittenFile written;
+    written.temporary = destination.getSiblingFile (destination.getFileName() + ".part-"
+                                                    + juce::String::toHexString (juce::Random().nextInt64()));
+    written.result = { platform::HttpTransfer::Outcome::writeFailed };
+
+    if (auto out = written.temporary.createOutputStream(); out != nullptr && out->openedOk())
+    {
+        written.result = transfer.perform (*out);
+
+        // Closing writes what is buffered; the framework's flush() would also
+        // force every small file to the disk, which a cache does not need and
+        // which costs milliseconds each. The size tells whether every byte
+        // reached the file.
+        out.reset();
+        written.complete = written.result.succeeded() && written.temporary.getSize() == written.result.bytes;
+    }
+
+    if (! written.complete)
+        written.temporary.deleteFile();
+
+    return written;
+}
+
+platform::HttpTransfer::Result Downloader::downloadHere (const juce::URL& url, const juce::File& destination,
+                                                        juce::int64 maxBytes, std::function<bool()> shouldStop)
+{
+    auto request = requestFor (url, maxBytes);
+    request.shouldStop = std::move (shouldStop);
+
+    if (! platform::HttpTransfer::isWebURL (request.url))
+        return { platform::HttpTransfer::Outcome::invalidURL };
+
+    destination.deleteFile();
+    auto transfer = platform::HttpTransfer::create (std::move (request));
+    auto written = writeToTemporaryFile (*transfer, destination);
+
+    if (written.complete && ! written.temporary.moveFileTo (destination))
+    {
+        written.temporary.deleteFile();
+        written.result.outcome = platform::HttpTransfer::Outcome::writeFailed;
+    }
+
+    return written.result;
+}
+
+platform::HttpTransfer::Request Downloader::requestFor (const juce::URL& url, juce::int64 maxBytes)
+{
+    platform::HttpTransfer::Request request;
+    request.url = url.toString (true);
+    request.post = false;
+    request.connectTimeoutMs = 15000;
+    request.redirects = platform::HttpTransfer::Redirects::noDowngrade;
+    request.maxBytes = maxBytes;
+    return request;
+}
 
 //==============================================================================
 Downloader::Downloader() : shared (std::make_shared<Shared>()) {}
@@ -162,12 +212,7 @@ void Downloader::downloadToFile (const juce::File& destination)
     shared->taskSucceeded = false;
     shared->lastResult = {};
 
-    platform::HttpTransfer::Request request;
-    request.url = shared->url.toString (true);
-    request.post = false;
-    request.connectTimeoutMs = 15000;
-    request.redirects = platform::HttpTransfer::Redirects::noDowngrade;
-    request.maxBytes = shared->maxBytes;
+    auto request = requestFor (shared->url, shared->maxBytes);
 
     if (! platform::HttpTransfer::isWebURL (request.url))
     {
@@ -204,8 +249,31 @@ platform::HttpTransfer::Result Downloader::getLastResult() const
 
 bool Downloader::waitUntilFinished (int timeoutMs)
 {
+    // A stop request of the waiting worker wakes the wait at once, so whoever
+    // stops the worker (often the message thread) never waits on it long.
+    struct WakeOnStop final : private juce::Thread::Listener
+    {
+        WakeOnStop (juce::Thread* t, juce::WaitableEvent& e) : thread (t), event (e)
+        {
+            if (thread != nullptr)
+                thread->addListener (this);
+        }
+
+        ~WakeOnStop() override
+        {
+            if (thread != nullptr)
+                thread->removeListener (this);
+        }
+
+        void exitSignalSent() override      { event.signal(); }
+
+        juce::Thread* thread;
+        juce::WaitableEvent& event;
+    };
+
     const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) juce::jmax (0, timeoutMs);
     auto* thread = juce::Thread::getCurrentThread();
+    const WakeOnStop wake (thread, shared->finished);
 
     while (! isTaskFinished())
     {

@@ -68,9 +68,30 @@ public:
     */
     static constexpr juce::int64 defaultMaxBytes = (juce::int64) 16 << 30;
 
+    /** The same download run on the calling worker thread, for workers that
+        would only wait anyway: no thread of its own, and a stop of the calling
+        thread (or shouldStop) aborts it. The destination is deleted first and
+        replaced only by a whole answer.
+    */
+    static platform::HttpTransfer::Result downloadHere (const juce::URL&, const juce::File& destination,
+                                                        juce::int64 maxBytes, std::function<bool()> shouldStop = {});
+
 private:
     class Task;
     struct Shared;
+
+    struct WrittenFile
+    {
+        platform::HttpTransfer::Result result;
+        juce::File temporary;
+        bool complete = false;      // succeeded, and every byte is in the temporary file
+    };
+
+    /** Runs the transfer into a temporary file beside the destination; the
+        caller renames it into place (or it is already gone when incomplete).
+    */
+    static WrittenFile writeToTemporaryFile (platform::HttpTransfer&, const juce::File& destination);
+    static platform::HttpTransfer::Request requestFor (const juce::URL&, juce::int64 maxBytes);
 
     void retire();
 

@@ -8,7 +8,7 @@ port=${2:-38080}
 
 export HOME=$(mktemp -d)
 pids=()
-trap 'kill ${pids[@]} 2>/dev/null || true; rm -rf "$HOME"' EXIT
+trap 'kill ${pids[@]} 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$HOME"' EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
 

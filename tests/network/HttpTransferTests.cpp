@@ -9,9 +9,6 @@ using testing_support::StandIn;
 using Transfer = platform::HttpTransfer;
 using Outcome = Transfer::Outcome;
 
-#define REQUIRE_STANDIN(server) \
-    if (! (server).isRunning()) GTEST_SKIP() << "the stand-in is not reachable on a loopback origin"
-
 namespace
 {
     const char* backendName (Transfer::Backend b)  { return b == Transfer::Backend::native ? "native" : "framework"; }

@@ -68,9 +68,6 @@ namespace
     }
 }
 
-#define REQUIRE_STANDIN(server) \
-    if (! (server).isRunning()) GTEST_SKIP() << "the stand-in is not reachable on a loopback origin"
-
 TEST (Login, SucceedsAgainstTheStandInAndHandsOverTheSession)
 {
     StandIn server;

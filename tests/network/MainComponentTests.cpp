@@ -13,9 +13,6 @@ using testing_support::ScopedHome;
 using testing_support::StandIn;
 using testing_support::waitUntil;
 
-#define REQUIRE_STANDIN(server) \
-    if (! (server).isRunning()) GTEST_SKIP() << "the stand-in is not reachable on a loopback origin"
-
 namespace
 {
     struct Session

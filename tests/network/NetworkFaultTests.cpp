@@ -18,9 +18,6 @@ using testing_support::ScopedHome;
 using testing_support::StandIn;
 using testing_support::waitUntil;
 
-#define REQUIRE_STANDIN(server) \
-    if (! (server).isRunning()) GTEST_SKIP() << "the stand-in is not reachable on a loopback origin"
-
 namespace
 {
     constexpr int stallLimitMs = 1000;   // what the transfers wait for a silent server here
@@ -276,6 +273,7 @@ TEST (NetworkFaults, MessageThreadKeepsBeatingWhileADownloadConnects)
     StandIn server;
     REQUIRE_STANDIN (server);
     Environment env;
+    platform::HttpTransfer::setDefaultStallTimeoutMs (30000);     // still connecting when stopped
     server.setFault ("/installers/BigRoomVerb.zip", "{\"delay\": 3000}");
 
     Row row;

@@ -13,34 +13,53 @@ juce::File StandIn::contentFolder()
     return juce::File (QUILLOTONE_STANDIN_CONTENT);
 }
 
-StandIn::StandIn (const juce::File& dataFolder)
+bool StandIn::isLoopbackBuild()
 {
     auto host = juce::URL (origin()).getDomain();
+    return host == "127.0.0.1" || host == "localhost";
+}
 
+bool StandIn::answersWithOurIdentity() const
+{
+    auto stream = juce::URL (origin() + "/__standin/id")
+                      .createInputStream (juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inAddress).withConnectionTimeoutMs (500));
+    return stream != nullptr && stream->readEntireStreamAsString() == identity;
+}
+
+StandIn::StandIn (const juce::File& dataFolder)
+{
     // Tests never talk to anything but this machine.
-    if (host != "127.0.0.1" && host != "localhost")
+    if (! isLoopbackBuild())
         return;
 
+    identity = juce::Uuid().toString();
     auto source = juce::File (QUILLOTONE_SOURCE_DIR);
     juce::StringArray args { "/usr/bin/python3", source.getChildFile ("tools/standin/server.py").getFullPathName(),
                              "--port", juce::String (port()),
-                             "--content", contentFolder().getFullPathName() };
+                             "--content", contentFolder().getFullPathName(),
+                             "--id", identity };
 
     if (dataFolder != juce::File())
         args.addArray ({ "--data", dataFolder.getFullPathName() });
 
-    if (! process.start (args, 0))
-        return;
+    // A server still winding down on the port makes ours fail to bind; start
+    // again until ours is the one that answers, or give up.
+    const auto deadline = juce::Time::getMillisecondCounter() + 10000;
 
-    // Up when it accepts a connection.
-    for (int i = 0; i < 100 && ! running; ++i)
+    while (! running && juce::Time::getMillisecondCounter() < deadline)
     {
-        juce::StreamingSocket probe;
+        if (! process.isRunning() && ! process.start (args, 0))
+            return;
 
-        if (probe.connect ("127.0.0.1", port(), 100))
-            running = true;
-        else
-            juce::Thread::sleep (50);
+        for (int i = 0; i < 20 && process.isRunning() && ! running; ++i)
+        {
+            juce::StreamingSocket probe;
+
+            if (probe.connect ("127.0.0.1", port(), 100) && answersWithOurIdentity())
+                running = true;
+            else
+                juce::Thread::sleep (50);
+        }
     }
 }
 

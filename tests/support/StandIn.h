@@ -17,10 +17,14 @@ namespace testing_support
         explicit StandIn (const juce::File& dataFolder = {});
         ~StandIn();
 
-        /** False when the build's origin is not a loopback address or the
-            server did not come up; tests then skip.
+        /** True once this object's own server answers on the build's port:
+            it starts with an identity and is asked for it, so a server left
+            on the port by another run is never taken for it.
         */
         bool isRunning() const noexcept     { return running; }
+
+        /** True when the build points the manager at this machine. */
+        static bool isLoopbackBuild();
 
         static int port();
         static juce::String origin();
@@ -36,7 +40,18 @@ namespace testing_support
         static juce::File contentFolder();
 
     private:
+        bool answersWithOurIdentity() const;
+
         juce::ChildProcess process;
+        juce::String identity;
         bool running = false;
     };
 }
+
+/** Skips a test built against real servers; fails one whose own stand-in
+    could not take the port.
+*/
+#define REQUIRE_STANDIN(server) \
+    if (! testing_support::StandIn::isLoopbackBuild()) GTEST_SKIP() << "the build's origin is not the local stand-in"; \
+    ASSERT_TRUE ((server).isRunning()) << "the stand-in did not come up on port " << testing_support::StandIn::port() \
+                                       << " (is another server holding it?)"
