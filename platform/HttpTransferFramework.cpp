@@ -1,19 +1,131 @@
-// Transfers through the framework's WebInputStream (WinINet on Windows). The
-// stream is created before it connects and published under a lock, so abort()
-// can cancel it while it is still connecting: cancelling closes its handles,
-// which makes the blocked connect or read return.
+// Transfers through the framework's WebInputStream (WinINet on Windows).
+//
+// WinINet's own time-outs and the cancelling of a blocked call from another
+// thread cannot be relied on (under Wine neither bounds a silent server), so
+// the blocking calls run on a reader thread of their own that hands the body
+// over in chunks. The worker only ever waits on that hand-over, with its own
+// time limits and its stop checks; on a stop or a time-out it leaves at once,
+// and the reader, which owns everything it touches, ends whenever the system
+// lets its call return.
 #include "platform/HttpTransfer.h"
 
+#include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <thread>
 
 namespace platform
 {
+
+namespace
+{
+    constexpr int chunkSize = 65536;
+    constexpr size_t maxQueuedBytes = 4 * 1024 * 1024;
+    constexpr int checkIntervalMs = 50;
+
+    /** What the reader thread and the worker share; whoever leaves last frees it. */
+    struct Pipe
+    {
+        std::mutex lock;
+        std::condition_variable changed;
+
+        // Written by the reader under the lock.
+        bool answered = false, connectedOk = false, finished = false;
+        int status = 0;
+        juce::int64 total = -1;
+        juce::String location;
+        std::deque<juce::MemoryBlock> chunks;
+        size_t queuedBytes = 0;
+
+        // Written by the worker under the lock.
+        bool abandoned = false;
+
+        // The reader's stream while it exists, so an abandoning worker can
+        // still ask it to give up; under the lock.
+        juce::WebInputStream* stream = nullptr;
+    };
+
+    void read (std::shared_ptr<Pipe> pipe, juce::URL url, bool post, juce::String headers, int timeoutMs, juce::int64 maxBytes)
+    {
+        juce::WebInputStream stream (url, post);
+        stream.withConnectionTimeout (timeoutMs).withNumRedirectsToFollow (0);
+
+        if (headers.isNotEmpty())
+            stream.withExtraHeaders (headers);
+
+        {
+            const std::lock_guard<std::mutex> l (pipe->lock);
+
+            if (pipe->abandoned)
+                return;
+
+            pipe->stream = &stream;
+        }
+
+        const auto connected = stream.connect (nullptr);
+        const auto status = stream.getStatusCode();
+        const auto isRedirect = status >= 300 && status < 400 && status != 304;
+
+        {
+            const std::lock_guard<std::mutex> l (pipe->lock);
+            pipe->answered = true;
+            pipe->connectedOk = connected && status > 0;
+            pipe->status = status;
+            pipe->total = connected ? stream.getTotalLength() : -1;
+            pipe->location = isRedirect ? stream.getResponseHeaders()["Location"] : juce::String();
+            pipe->finished = ! pipe->connectedOk || isRedirect || pipe->total > maxBytes;
+        }
+
+        pipe->changed.notify_all();
+
+        juce::int64 read = 0;
+
+        for (;;)
+        {
+            {
+                std::unique_lock<std::mutex> l (pipe->lock);
+                pipe->changed.wait (l, [&] { return pipe->abandoned || pipe->finished || pipe->queuedBytes < maxQueuedBytes; });
+
+                if (pipe->abandoned || pipe->finished)
+                    break;
+            }
+
+            juce::MemoryBlock chunk ((size_t) chunkSize);
+            const auto n = stream.read (chunk.getData(), chunkSize);
+
+            {
+                const std::lock_guard<std::mutex> l (pipe->lock);
+
+                if (n > 0)
+                {
+                    chunk.setSize ((size_t) n);
+                    pipe->queuedBytes += (size_t) n;
+                    pipe->chunks.push_back (std::move (chunk));
+                    read += n;
+                }
+
+                // One byte past the limit is enough to know it is too long.
+                if (n <= 0 || read > maxBytes)
+                    pipe->finished = true;
+            }
+
+            pipe->changed.notify_all();
+        }
+
+        const std::lock_guard<std::mutex> l (pipe->lock);
+        pipe->stream = nullptr;
+    }
+}
 
 class FrameworkTransfer final : public HttpTransfer
 {
 public:
     explicit FrameworkTransfer (Request r) : HttpTransfer (std::move (r)) {}
-    ~FrameworkTransfer() override = default;
+
+    ~FrameworkTransfer() override
+    {
+        abandon();
+    }
 
 protected:
     Result performOnce (const juce::String& address, bool post, juce::OutputStream& sink, juce::String& redirectTarget) override
@@ -23,94 +135,115 @@ protected:
         if (post)
             url = url.withPOSTData (request.postBody);
 
-        juce::WebInputStream stream (url, post);
-
-        // The framework applies the connection time-out to every receive as
-        // well, which bounds a stalled answer; take the longer of the two.
-        stream.withConnectionTimeout (juce::jmax (request.connectTimeoutMs, request.stallTimeoutMs))
-              .withNumRedirectsToFollow (0);
-
         auto headers = request.extraHeaders;
 
         if (post && ! headers.containsIgnoreCase ("Content-Type:"))
             headers = "Content-Type: application/x-www-form-urlencoded\r\n" + headers;
 
-        if (headers.isNotEmpty())
-            stream.withExtraHeaders (headers);
+        auto pipe = std::make_shared<Pipe>();
 
         {
-            const std::lock_guard<std::mutex> lock (streamLock);
-
-            if (stopRequested())
-                return { Outcome::aborted };
-
-            activeStream = &stream;
+            const std::lock_guard<std::mutex> l (current);
+            active = pipe;
         }
 
-        const auto result = transfer (stream, sink, redirectTarget, address);
+        // The framework applies the connection time-out to every receive as
+        // well; the waits below enforce both limits whatever it does.
+        std::thread (read, pipe, url, post, headers, juce::jmax (request.connectTimeoutMs, request.stallTimeoutMs),
+                     request.maxBytes).detach();
 
-        {
-            const std::lock_guard<std::mutex> lock (streamLock);
-            activeStream = nullptr;
-        }
-
+        auto result = receive (*pipe, sink, address, redirectTarget);
+        abandon();
         return result;
     }
 
     void wake() override
     {
-        const std::lock_guard<std::mutex> lock (streamLock);
+        std::shared_ptr<Pipe> pipe;
 
-        if (activeStream != nullptr)
-            activeStream->cancel();
+        {
+            const std::lock_guard<std::mutex> l (current);
+            pipe = active;
+        }
+
+        if (pipe != nullptr)
+            pipe->changed.notify_all();
     }
 
 private:
-    Result transfer (juce::WebInputStream& stream, juce::OutputStream& sink, juce::String& redirectTarget,
-                     const juce::String& address)
+    Result receive (Pipe& pipe, juce::OutputStream& sink, const juce::String& address, juce::String& redirectTarget)
     {
-        const auto connected = stream.connect (nullptr);
-        const auto status = stream.getStatusCode();
+        const auto now = [] { return juce::Time::getMillisecondCounterHiRes(); };
 
-        if (stopRequested())
-            return { Outcome::aborted, status };
+        // The answer's headers: within the connection time-out plus the
+        // stall time-out for a server that accepts and then says nothing.
+        const auto answerDeadline = now() + request.connectTimeoutMs + request.stallTimeoutMs;
+        std::unique_lock<std::mutex> l (pipe.lock);
 
-        if (! connected || status <= 0)
+        while (! pipe.answered)
+        {
+            if (stopRequested())
+                return { Outcome::aborted };
+
+            if (now() > answerDeadline)
+                return { Outcome::cannotConnect };
+
+            pipe.changed.wait_for (l, std::chrono::milliseconds (checkIntervalMs));
+        }
+
+        const auto status = pipe.status;
+
+        if (! pipe.connectedOk)
             return { Outcome::cannotConnect, status };
 
-        if (status >= 300 && status < 400 && status != 304)
+        if (pipe.location.isNotEmpty())
         {
-            redirectTarget = resolveLocation (address, stream.getResponseHeaders()["Location"]);
+            redirectTarget = resolveLocation (address, pipe.location);
             return { Outcome::completed, status };
         }
 
-        const auto length = stream.getTotalLength();
+        const auto length = pipe.total;
         setTotal (length);
 
         if (length > request.maxBytes)
             return { Outcome::tooLarge, status };
 
-        juce::HeapBlock<char> buffer (65536);
+        auto lastData = now();
 
         for (;;)
         {
+            while (! pipe.chunks.empty())
+            {
+                auto chunk = std::move (pipe.chunks.front());
+                pipe.chunks.pop_front();
+                pipe.queuedBytes -= chunk.getSize();
+                pipe.changed.notify_all();
+                lastData = now();
+
+                if (! addReceived ((juce::int64) chunk.getSize()))
+                    return { Outcome::tooLarge, status, getReceived() };
+
+                l.unlock();
+                const auto written = sink.write (chunk.getData(), chunk.getSize());
+                l.lock();
+
+                if (! written)
+                    return { Outcome::writeFailed, status, getReceived() };
+            }
+
+            if (pipe.finished)
+                break;
+
             if (stopRequested())
                 return { Outcome::aborted, status, getReceived() };
 
-            const auto n = stream.read (buffer, 65536);
+            if (now() - lastData > request.stallTimeoutMs)
+                return { Outcome::stalled, status, getReceived() };
 
-            if (n < 0)
-                return { Outcome::truncated, status, getReceived() };
-
-            if (n == 0)
-                break;
-
-            if (! addReceived (n))
-                return { Outcome::tooLarge, status, getReceived() };
-
-            if (! sink.write (buffer, (size_t) n))
-                return { Outcome::writeFailed, status, getReceived() };
+            pipe.changed.wait_for (l, std::chrono::milliseconds (checkIntervalMs));
         }
+
+        l.unlock();
 
         if (stopRequested())
             return { Outcome::aborted, status, getReceived() };
@@ -123,8 +256,32 @@ private:
         return { Outcome::completed, status, getReceived() };
     }
 
-    std::mutex streamLock;
-    juce::WebInputStream* activeStream = nullptr;   // under streamLock: the worker sets it, abort() cancels it
+    /** Lets the reader go: it stops at its next chance and frees what it holds. */
+    void abandon()
+    {
+        std::shared_ptr<Pipe> pipe;
+
+        {
+            const std::lock_guard<std::mutex> l (current);
+            pipe = std::move (active);
+        }
+
+        if (pipe == nullptr)
+            return;
+
+        {
+            const std::lock_guard<std::mutex> l (pipe->lock);
+            pipe->abandoned = true;
+
+            if (pipe->stream != nullptr && ! pipe->finished)
+                pipe->stream->cancel();
+        }
+
+        pipe->changed.notify_all();
+    }
+
+    std::mutex current;
+    std::shared_ptr<Pipe> active;       // under current: the pipe of the running request
 };
 
 std::unique_ptr<HttpTransfer> createFrameworkTransfer (HttpTransfer::Request r)
