@@ -117,9 +117,9 @@ juce::String Product::unusableNameMessage() const
            "so the manager cannot install or remove it. Please contact support.";
 }
 
-juce::String Product::defaultFolder (Format format)
+juce::String Product::defaultFolder (PluginFormat::Format format)
 {
-    return ManagerSettings::withTrailingSeparator (ManagerSettings::defaultFormatPath ((ManagerSettings::Format) format));
+    return ManagerSettings::withTrailingSeparator (ManagerSettings::defaultFormatPath (format));
 }
 
 //==============================================================================
@@ -170,7 +170,7 @@ void Product::refreshStatus()
 
     const auto recorded = VersionProbe::normaliseVersion (readRecordedVersion());
 
-    auto folderFor = [this] (Format f)
+    auto folderFor = [this] (PluginFormat::Format f)
     {
         return settings.folder[(size_t) f] != nullptr ? settings.folder[(size_t) f]() : defaultFolder (f);
     };
@@ -180,12 +180,12 @@ void Product::refreshStatus()
 
     if (hasUsableName)
     {
-        vst2Target = folderFor (VST2) + installName + ".dll";
-        vst3Target = folderFor (VST3) + installName + ".vst3";
-        aaxTarget  = folderFor (AAX)  + installName + ".aaxplugin";
-        clapTarget = folderFor (CLAP) + installName + ".clap";
+        vst2Target = folderFor (PluginFormat::VST2) + installName + ".dll";
+        vst3Target = folderFor (PluginFormat::VST3) + installName + ".vst3";
+        aaxTarget  = folderFor (PluginFormat::AAX)  + installName + ".aaxplugin";
+        clapTarget = folderFor (PluginFormat::CLAP) + installName + ".clap";
 
-        const auto clapFolder = fileAt (folderFor (CLAP));
+        const auto clapFolder = fileAt (folderFor (PluginFormat::CLAP));
 
         if (clapFolder == juce::File())
             legacyClapTarget = clapTarget;
@@ -320,12 +320,13 @@ bool Product::startInstall()
         return false;
     }
 
-    installFlags[AU] = false;
+    installFlags[PluginFormat::AU] = false;
 
-    for (auto f : { VST2, VST3, AAX, CLAP })
-        installFlags[(size_t) f] = settings.installFlag[(size_t) f] != nullptr && settings.installFlag[(size_t) f]();
+    for (auto format : PluginFormat::installable)
+        installFlags[format] = settings.installFlag[format] != nullptr && settings.installFlag[format]();
 
-    if (! (installFlags[VST2] || installFlags[VST3] || installFlags[AAX] || installFlags[CLAP]))
+    if (! (installFlags[PluginFormat::VST2] || installFlags[PluginFormat::VST3]
+            || installFlags[PluginFormat::AAX] || installFlags[PluginFormat::CLAP]))
     {
         VortelDialog::showMessage (this, "No plugin formats selected",
                                    "Select at least one plugin format in Settings before installing " + name + ".",

@@ -2,6 +2,7 @@
 
 #include "account/ProductRecord.h"
 #include "storage/MakerFolders.h"
+#include "storage/PluginFormat.h"
 #include "ui/Utilities.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -30,23 +31,21 @@ public:
     ~Product() override;
 
     //==============================================================================
-    /** Where the current manager settings are read from. Each call reads the
-        value of that moment, so a settings change needs no new products.
-        An accessor left empty counts as absent (see the defaults).
+    /** Where the current manager settings are read from, indexed by format.
+        Each call reads the value of that moment, so a settings change needs no
+        new products. An accessor left empty counts as absent (see the defaults).
     */
-    enum Format { AU = 0, VST2, VST3, AAX, CLAP, numFormats };
-
     struct SettingsAccessors
     {
-        std::array<std::function<bool()>, numFormats> installFlag;
-        std::array<std::function<juce::String()>, numFormats> folder;
+        std::array<std::function<bool()>, PluginFormat::count> installFlag;
+        std::array<std::function<juce::String()>, PluginFormat::count> folder;
         std::function<juce::String()> sampleFolder;
     };
 
     SettingsAccessors settings;
 
     /** The folder a format installs to while its accessor is absent. */
-    static juce::String defaultFolder (Format);
+    static juce::String defaultFolder (PluginFormat::Format);
 
     /** Reads the raw version text of an installed target; the file reader by
         default, replaceable so the status rules can be tested on their own.
@@ -135,7 +134,7 @@ public:
         widgets; the workers write progress, errorMessage, installerFile and
         the outcome flags, and the timers read them.
     */
-    std::array<bool, numFormats> installFlags {};
+    std::array<bool, PluginFormat::count> installFlags {};
     double progress = 1.0;                          // worker writes, timer reads
     juce::String errorMessage;                      // worker writes before it ends
     juce::String installerFile;                     // download worker writes

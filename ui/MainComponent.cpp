@@ -663,11 +663,11 @@ std::unique_ptr<Product> MainComponent::createRow (const ProductRecord& record)
     auto& accessors = row->settings;
 
     // The page outlives every row, and each call reads what is shown now.
-    for (auto f : { Product::AU, Product::VST2, Product::VST3, Product::AAX, Product::CLAP })
+    for (int i = 0; i < PluginFormat::count; ++i)
     {
-        const auto format = (ManagerSettings::Format) f;
-        accessors.installFlag[(size_t) f] = [this, format] { return settingsPage.isFormatEnabled (format); };
-        accessors.folder[(size_t) f]      = [this, format] { return settingsPage.getFormatPath (format); };
+        const auto format = (PluginFormat::Format) i;
+        accessors.installFlag[format] = [this, format] { return settingsPage.isFormatEnabled (format); };
+        accessors.folder[format]      = [this, format] { return settingsPage.getFormatPath (format); };
     }
 
     accessors.sampleFolder = [this] { return settingsPage.getSamplesPath(); };

@@ -27,7 +27,7 @@ namespace
         explicit Fixture (const juce::String& name, const juce::String& latest = "1.0.0")
             : product (record (name, latest))
         {
-            for (auto f : { Product::VST2, Product::VST3, Product::AAX, Product::CLAP })
+            for (auto f : { PluginFormat::VST2, PluginFormat::VST3, PluginFormat::AAX, PluginFormat::CLAP })
             {
                 product.settings.folder[(size_t) f] = [this, f] { return folder (f).getFullPathName() + "/"; };
                 product.settings.installFlag[(size_t) f] = [this, f] { return flags[(size_t) f]; };
@@ -41,7 +41,7 @@ namespace
             };
         }
 
-        juce::File folder (Product::Format f) const
+        juce::File folder (PluginFormat::Format f) const
         {
             const char* names[] = { "au", "vst", "vst3", "aax", clapFolderName };
             return home.home.folder.getChildFile (names[f]);
@@ -72,7 +72,7 @@ namespace
 
         ScopedHome home;
         const char* clapFolderName = "clap";
-        std::array<bool, Product::numFormats> flags { false, true, true, true, true };
+        std::array<bool, PluginFormat::count> flags { false, true, true, true, true };
         Product product;
     };
 
@@ -93,8 +93,8 @@ TEST (ProductModel, NamesAndTargetsFollowTheCatalogueName)
     verb.product.refreshStatus();
     EXPECT_EQ (verb.product.productFolderName, "BigRoomVerb");
     EXPECT_EQ (verb.product.installName, "BigRoomVerb");
-    EXPECT_EQ (verb.product.vst3Target, verb.folder (Product::VST3).getFullPathName() + "/BigRoomVerb.vst3");
-    EXPECT_EQ (verb.product.aaxTarget, verb.folder (Product::AAX).getFullPathName() + "/BigRoomVerb.aaxplugin");
+    EXPECT_EQ (verb.product.vst3Target, verb.folder (PluginFormat::VST3).getFullPathName() + "/BigRoomVerb.vst3");
+    EXPECT_EQ (verb.product.aaxTarget, verb.folder (PluginFormat::AAX).getFullPathName() + "/BigRoomVerb.aaxplugin");
     EXPECT_TRUE (verb.product.presetsTarget.endsWith ("/Quillotone/Presets/BigRoomVerb"));
 
     Fixture kv ("KV-77");
@@ -132,11 +132,11 @@ TEST (ProductModel, AbsentAccessorsFallBackToTheDefaults)
     Product product (record ("Big Room Verb"));
     product.refreshStatus();
 
-    EXPECT_EQ (product.vst3Target, Product::defaultFolder (Product::VST3) + "BigRoomVerb.vst3");
-    EXPECT_EQ (product.clapTarget, Product::defaultFolder (Product::CLAP) + "BigRoomVerb.clap");
+    EXPECT_EQ (product.vst3Target, Product::defaultFolder (PluginFormat::VST3) + "BigRoomVerb.vst3");
+    EXPECT_EQ (product.clapTarget, Product::defaultFolder (PluginFormat::CLAP) + "BigRoomVerb.clap");
     EXPECT_EQ (product.samplesRoot, home.documents().getChildFile ("Quillotone/Samples").getFullPathName());
-    EXPECT_EQ (Product::defaultFolder (Product::VST2),
-               ManagerSettings::withTrailingSeparator (ManagerSettings::defaultFormatPath (ManagerSettings::VST2)));
+    EXPECT_EQ (Product::defaultFolder (PluginFormat::VST2),
+               ManagerSettings::withTrailingSeparator (ManagerSettings::defaultFormatPath (PluginFormat::VST2)));
 
     // Missing install flags read false, so an install is refused.
     EXPECT_FALSE (product.startInstall());
@@ -250,7 +250,7 @@ TEST (ProductStatus, ClapAtTheLegacyLocationCounts)
 {
     Fixture f ("Big Room Verb", "1.0.0");
     f.product.refreshStatus();
-    EXPECT_EQ (f.product.legacyClapTarget, f.folder (Product::CLAP).getFullPathName() + "/Quillotone/BigRoomVerb.clap");
+    EXPECT_EQ (f.product.legacyClapTarget, f.folder (PluginFormat::CLAP).getFullPathName() + "/Quillotone/BigRoomVerb.clap");
 
     f.place (f.product.legacyClapTarget, "0.9.1");
     f.product.refreshStatus();
@@ -297,7 +297,7 @@ TEST (ProductStart, OneOperationAtATime)
     ASSERT_TRUE (f.product.startInstall());
     EXPECT_TRUE (f.product.installBusy);
     EXPECT_EQ (f.product.getInstallButton().getButtonText(), "STOP");
-    EXPECT_EQ (f.product.installFlags, (std::array<bool, Product::numFormats> { false, false, true, false, false }));
+    EXPECT_EQ (f.product.installFlags, (std::array<bool, PluginFormat::count> { false, false, true, false, false }));
 
     EXPECT_FALSE (f.product.startInstall());
     EXPECT_FALSE (f.product.startUninstall());
@@ -335,7 +335,7 @@ TEST (ProductUninstall, RemovesEveryInstalledFormatAndKeepsTheRest)
     f.place (f.product.vst3Target, "1.0.0", true);
     f.place (f.product.legacyClapTarget, "1.0.0");
     juce::File (f.product.presetsTarget).getChildFile ("Mine.preset").create();
-    f.folder (Product::VST2).getChildFile ("Other.dll").create();
+    f.folder (PluginFormat::VST2).getChildFile ("Other.dll").create();
     f.product.refreshStatus();
 
     ASSERT_TRUE (f.product.startUninstall());
@@ -348,7 +348,7 @@ TEST (ProductUninstall, RemovesEveryInstalledFormatAndKeepsTheRest)
     EXPECT_FALSE (juce::File (f.product.vst3Target).exists());
     EXPECT_FALSE (juce::File (f.product.legacyClapTarget).exists());
     EXPECT_TRUE (juce::File (f.product.presetsTarget).getChildFile ("Mine.preset").existsAsFile());
-    EXPECT_TRUE (f.folder (Product::VST2).getChildFile ("Other.dll").existsAsFile());
+    EXPECT_TRUE (f.folder (PluginFormat::VST2).getChildFile ("Other.dll").existsAsFile());
     EXPECT_EQ (f.product.statusText, "not installed");
     EXPECT_EQ (f.product.getUninstallButton().getButtonText(), "Uninstall");
     EXPECT_EQ (openDialog (f.product), nullptr);
