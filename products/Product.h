@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/ProductRecord.h"
+#include "products/ProductStatus.h"
 #include "storage/MakerFolders.h"
 #include "storage/PluginFormat.h"
 #include "ui/Utilities.h"
@@ -19,9 +20,10 @@ class ProductThread;
     it, and its row in the product list.
 
     The catalogue sync creates it on the message thread, the owner installs the
-    settings accessors, then calls refreshStatus(). Everything here runs on the
-    message thread except the worker operations, which run on the product's
-    own threads and talk back only through the fields marked as shared.
+    settings accessors, then calls refreshStatus(), which asks ProductStatus
+    and keeps its answer here. Everything here runs on the message thread
+    except the worker operations, which run on the product's own threads and
+    talk back only through the fields marked as shared.
 */
 class Product final : public juce::Component,
                       private juce::MultiTimer
@@ -46,11 +48,6 @@ public:
 
     /** The folder a format installs to while its accessor is absent. */
     static juce::String defaultFolder (PluginFormat::Format);
-
-    /** Reads the raw version text of an installed target; the file reader by
-        default, replaceable so the status rules can be tested on their own.
-    */
-    std::function<juce::String (const juce::String&)> readVersion;
 
     //==============================================================================
     /** Catalogue fields, fixed at construction. */
@@ -98,13 +95,10 @@ public:
     /** True when any of the four plugin formats is on disk. */
     bool anyFormatInstalled() const;
 
-    /** Recomputes locations, installed flags, versions and the status texts. */
-    void refreshStatus();
-
-    /** -1, 0 or 1: numeric order of dotted versions; "v" prefixes ignored,
-        missing parts count as 0, so 1.2 equals 1.2.0 and 1.10 follows 1.9.
+    /** Recomputes locations, installed flags, versions and the status texts
+        through ProductStatus.
     */
-    static int compareVersions (const juce::String& a, const juce::String& b);
+    void refreshStatus();
 
     /** The trimmed version this product recorded in its settings file, or empty. */
     juce::String readRecordedVersion() const;
@@ -176,6 +170,10 @@ public:
     enum TimerId { downloadTimer = 1, installTimer, uninstallTimer };
 
 private:
+    ProductStatus::Settings currentSettings() const;
+    bool isAnyOperationRunning() const;
+    juce::Array<PluginFormat::Format> formatsWithoutFolder (bool selectedOnly) const;
+
     void initialiseRow();
     void timerCallback (int timerID) override;
     void pollDownload();
@@ -185,6 +183,7 @@ private:
     void showProgress (double value);
     void restoreInstallButton();
 
+    const ProductRecord catalogueRecord;     // what the status is computed from
     MakerFolders folders;
     Downloader downloader;
     std::unique_ptr<ProductThread> downloadThread, installThread, uninstallThread;

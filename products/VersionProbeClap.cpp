@@ -1,3 +1,4 @@
+// The CLAP half of VersionProbe: the plugin descriptor read in this process.
 #include "VersionProbe.h"
 #include "ClapAbi.h"
 #include "platform/Platform.h"

@@ -66,7 +66,7 @@ namespace
 TEST (ClapVersion, ProbeAsksTheFirstPluginThenLetsTheLibraryGo)
 {
     ClapFixture fixture ("ok");
-    const auto version = VersionProbe::probeVersion (fixture.library.getFullPathName());
+    const auto version = VersionProbe::probeVersion (fixture.library.getFullPathName(), VersionProbe::readClapVersion);
 
     EXPECT_EQ (version, "1.0.4 beta");
     EXPECT_EQ (VersionProbe::normaliseVersion (version), "1.0.4");
@@ -123,7 +123,7 @@ TEST (ClapVersion, EveryLaterFailureStillDeinitialisesAndUnloads)
 TEST (ClapVersion, LibraryWithoutEntryIsUnloadedUntouched)
 {
     ClapFixture fixture ("no-entry");
-    EXPECT_EQ (VersionProbe::probeVersion (fixture.library.getFullPathName()), "");
+    EXPECT_EQ (VersionProbe::probeVersion (fixture.library.getFullPathName(), VersionProbe::readClapVersion), "");
     EXPECT_EQ (fixture.calls(), expectedCalls ({ "load", "unload" }));
 }
 
@@ -141,5 +141,5 @@ TEST (ClapVersion, WhatCannotBeLoadedGivesNothing)
     // A Windows library here: no loader takes it, and it has no version resource.
     const auto windowsClap = juce::File (QUILLOTONE_FIXTURES_DIR).getChildFile ("windows/windows-clap.clap");
     ASSERT_TRUE (windowsClap.existsAsFile());
-    EXPECT_EQ (VersionProbe::probeVersion (windowsClap.getFullPathName()), "");
+    EXPECT_EQ (VersionProbe::probeVersion (windowsClap.getFullPathName(), VersionProbe::readClapVersion), "");
 }

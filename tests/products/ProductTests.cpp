@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "products/InstallerLink.h"
 #include "products/Product.h"
 #include "storage/ManagerSettings.h"
 #include "support/TestHelpers.h"
@@ -20,25 +21,20 @@ namespace
     }
 
     /** Plugin folders under a sandboxed HOME, wired like the main component
-        wires the settings page; fake plugins carry their version as text.
+        wires the settings page.
     */
     struct Fixture
     {
         explicit Fixture (const juce::String& name, const juce::String& latest = "1.0.0")
             : product (record (name, latest))
         {
-            for (auto f : { PluginFormat::VST2, PluginFormat::VST3, PluginFormat::AAX, PluginFormat::CLAP })
+            for (auto f : PluginFormat::installable)
             {
-                product.settings.folder[(size_t) f] = [this, f] { return folder (f).getFullPathName() + "/"; };
-                product.settings.installFlag[(size_t) f] = [this, f] { return flags[(size_t) f]; };
+                product.settings.folder[f] = [this, f] { return folderSetting[f].value_or (folder (f).getFullPathName() + "/"); };
+                product.settings.installFlag[f] = [this, f] { return flags[f]; };
             }
 
             product.settings.sampleFolder = [this] { return home.home.folder.getChildFile ("Samples").getFullPathName(); };
-            product.readVersion = [] (const juce::String& path)
-            {
-                juce::File f (path);
-                return f.isDirectory() ? f.getChildFile ("version.txt").loadFileAsString() : f.loadFileAsString();
-            };
         }
 
         juce::File folder (PluginFormat::Format f) const
@@ -73,6 +69,7 @@ namespace
         ScopedHome home;
         const char* clapFolderName = "clap";
         std::array<bool, PluginFormat::count> flags { false, true, true, true, true };
+        std::array<std::optional<juce::String>, PluginFormat::count> folderSetting;    // instead of folder()
         Product product;
     };
 
@@ -146,131 +143,6 @@ TEST (ProductModel, AbsentAccessorsFallBackToTheDefaults)
     dialog->dismiss();
 }
 
-TEST (ProductStatus, VersionsOfTheFormatsDecideStatusAndAction)
-{
-    {
-        Fixture f ("Big Room Verb", "1.2.0");
-        f.product.refreshStatus();
-        f.place (f.product.vst3Target, "1.2.0", true);
-        f.place (f.product.clapTarget, "1.2");
-        f.product.refreshStatus();
-        EXPECT_EQ (f.product.statusText, "v1.2.0");
-        EXPECT_EQ (f.product.versionCLAP, "1.2");
-        EXPECT_FALSE (f.product.updateAvailable);
-        EXPECT_EQ (f.product.actionText, "Install");
-        EXPECT_TRUE (f.product.installedVST3 && f.product.installedCLAP);
-        EXPECT_FALSE (f.product.installedVST2 || f.product.installedAAX || f.product.installedAU);
-    }
-    {
-        Fixture f ("Big Room Verb", "1.1.0");
-        f.product.refreshStatus();
-        f.place (f.product.vst2Target, "1.0.0");
-        f.place (f.product.vst3Target, "1.1.0", true);
-        f.product.refreshStatus();
-        EXPECT_EQ (f.product.statusText, "mixed versions");
-        EXPECT_TRUE (f.product.updateAvailable);
-        EXPECT_EQ (f.product.actionText, "Update");
-        EXPECT_EQ (f.product.busyText, "STOP");
-    }
-    {
-        // Mixed but nothing older than the catalogue: a reinstall.
-        Fixture f ("Big Room Verb", "1.0.0");
-        f.product.refreshStatus();
-        f.place (f.product.vst2Target, "1.0.0");
-        f.place (f.product.vst3Target, "1.1.0", true);
-        f.product.refreshStatus();
-        EXPECT_EQ (f.product.statusText, "mixed versions");
-        EXPECT_FALSE (f.product.updateAvailable);
-        EXPECT_EQ (f.product.actionText, "Install");
-    }
-    {
-        Fixture f ("Big Room Verb", "1.10.0");
-        f.product.refreshStatus();
-        f.place (f.product.aaxTarget, "v1.2.3", true);
-        f.product.refreshStatus();
-        EXPECT_EQ (f.product.statusText, "v1.2.3");
-        EXPECT_TRUE (f.product.updateAvailable);
-        EXPECT_EQ (f.product.actionText, "Update");
-    }
-    {
-        // An empty catalogue version is older than anything installed.
-        Fixture f ("Big Room Verb", "");
-        f.product.refreshStatus();
-        f.place (f.product.vst2Target, "3.0");
-        f.product.refreshStatus();
-        EXPECT_EQ (f.product.statusText, "v3.0");
-        EXPECT_FALSE (f.product.updateAvailable);
-    }
-}
-
-TEST (ProductStatus, RecordedVersionOnlyWhenTheFilesHaveNone)
-{
-    Fixture f ("Big Room Verb", "2.0.1");
-    f.product.refreshStatus();
-    f.place (f.product.vst2Target, "no version in here");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.statusText, "installed");
-    EXPECT_EQ (f.product.actionText, "Install");
-    EXPECT_TRUE (f.product.anyFormatInstalled());
-
-    f.recordVersion ("v2.0.1");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.statusText, "v2.0.1");
-    EXPECT_FALSE (f.product.updateAvailable);
-
-    f.recordVersion ("1.9");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.statusText, "v1.9");
-    EXPECT_TRUE (f.product.updateAvailable);
-
-    // A file version wins over the record; without any file the record is ignored.
-    f.place (f.product.vst2Target, "2.0.1");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.statusText, "v2.0.1");
-
-    juce::File (f.product.vst2Target).deleteFile();
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.statusText, "not installed");
-    EXPECT_EQ (f.product.actionText, "Install");
-}
-
-TEST (ProductStatus, NfrIsAppendedToEveryStatus)
-{
-    auto r = record ("Big Room Verb");
-    r.isNFR = true;
-    ScopedHome home;
-    Product product (r);
-    product.readVersion = [] (const juce::String&) { return juce::String(); };
-    product.refreshStatus();
-    EXPECT_EQ (product.statusText, "not installed (NFR)");
-    EXPECT_EQ (product.actionText, "Install");
-}
-
-TEST (ProductStatus, ClapAtTheLegacyLocationCounts)
-{
-    Fixture f ("Big Room Verb", "1.0.0");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.legacyClapTarget, f.folder (PluginFormat::CLAP).getFullPathName() + "/Quillotone/BigRoomVerb.clap");
-
-    f.place (f.product.legacyClapTarget, "0.9.1");
-    f.product.refreshStatus();
-    EXPECT_TRUE (f.product.installedCLAP);
-    EXPECT_EQ (f.product.versionCLAP, "0.9.1");
-    EXPECT_EQ (f.product.statusText, "v0.9.1");
-    EXPECT_TRUE (f.product.updateAvailable);
-
-    // The normal location wins when both exist.
-    f.place (f.product.clapTarget, "1.0.0");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.versionCLAP, "1.0.0");
-
-    // A CLAP folder that is itself named Quillotone has no separate legacy place.
-    Fixture maker ("Big Room Verb");
-    maker.clapFolderName = "CLAP/QUILLOTONE";
-    maker.product.refreshStatus();
-    EXPECT_EQ (maker.product.legacyClapTarget, maker.product.clapTarget);
-}
-
 //==============================================================================
 TEST (ProductStart, NoFormatSelectedShowsTheAlertAndStartsNothing)
 {
@@ -300,7 +172,12 @@ TEST (ProductStart, OneOperationAtATime)
     EXPECT_EQ (f.product.installFlags, (std::array<bool, PluginFormat::count> { false, false, true, false, false }));
 
     EXPECT_FALSE (f.product.startInstall());
+
+    // Refused before any refresh: the running worker reads the targets.
+    const auto target = f.product.vst3Target;
+    f.folderSetting[PluginFormat::VST3] = "/elsewhere/";
     EXPECT_FALSE (f.product.startUninstall());
+    EXPECT_EQ (f.product.vst3Target, target);
 
     ASSERT_TRUE (waitUntil ([&] { return ! f.product.installBusy; }));
     auto* dialog = openDialog (f.product);
@@ -414,4 +291,67 @@ TEST (ProductNames, InstallerNamesFromTheLinkStayInTheCache)
         EXPECT_TRUE (product.installerFile.isEmpty());
         dialog->dismiss();
     }
+}
+
+TEST (ProductNames, InstallerNameIsTheLinksPathWithoutQueryOrFragment)
+{
+    for (auto [link, expected] : std::initializer_list<std::pair<const char*, const char*>> {
+             { "https://cdn.test/dl/VerbWin.zip?token=a/b.zip&x=?", "VerbWin.zip" },
+             { "https://cdn.test/dl/VerbWin.zip#part/2", "VerbWin.zip" },
+             { "https://cdn.test/dl/VerbWin.zip?t=1#f", "VerbWin.zip" },
+             { "https://cdn.test?file=/VerbWin.zip", "" },
+             { "https://cdn.test/dl/?file=VerbWin.zip", "" },
+             { "https://cdn.test/dl/..?x", ".." } })
+    {
+        EXPECT_EQ (InstallerLink::fileName (link), expected) << link;
+    }
+
+    // The download starts with the name from the path; nothing listens there.
+    Fixture f ("Big Room Verb");
+    auto r = record ("Big Room Verb");
+    r.downloadURLWindows = "http://127.0.0.1:1/dl/VerbWin.zip?token=abc/def";
+    Product product (r);
+    product.settings = f.product.settings;
+
+    ASSERT_TRUE (product.startInstall());
+    ASSERT_TRUE (waitUntil ([&] { return ! product.installBusy; }));
+    EXPECT_TRUE (product.installerFile.endsWith ("/Installers/VerbWin.zip")) << product.installerFile;
+    auto* dialog = openDialog (product);
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_NE (dialog->getMessage(), "The download URL for Big Room Verb is invalid.");
+    dialog->dismiss();
+}
+
+//==============================================================================
+TEST (ProductFolders, AFolderThatIsNotAFullPathIsNeverATarget)
+{
+    Fixture f ("Big Room Verb");
+    f.flags = { false, true, true, false, false };
+    f.product.refreshStatus();
+    f.place (f.product.vst3Target, "1.0.0", true);
+
+    // What an emptied path field hands over.
+    f.folderSetting[PluginFormat::VST2] = juce::File::getSeparatorString();
+    f.product.refreshStatus();
+    EXPECT_EQ (f.product.vst2Target, "");
+    EXPECT_TRUE (f.product.installedVST3);
+
+    EXPECT_FALSE (f.product.startInstall());
+    EXPECT_FALSE (f.product.isDownloadRunning());
+    auto* dialog = openDialog (f.product);
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_EQ (dialog->getTitle(), "Install error");
+    EXPECT_TRUE (dialog->getMessage().startsWith ("The folder for VST2 in Settings is empty or not a full path"));
+    dialog->dismiss();
+
+    // The uninstall removes what it can find and says what it could not look for.
+    ASSERT_TRUE (f.product.startUninstall());
+    ASSERT_TRUE (waitUntil ([&] { return ! f.product.uninstallBusy; }));
+    EXPECT_FALSE (juce::File (f.product.vst3Target).exists());
+    EXPECT_FALSE (f.product.uninstallSucceeded);
+    dialog = openDialog (f.product);
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_EQ (dialog->getTitle(), "Uninstall error");
+    EXPECT_TRUE (dialog->getMessage().contains ("VST2")) << dialog->getMessage();
+    dialog->dismiss();
 }

@@ -141,8 +141,8 @@ TEST_F (WindowsVersionProbe, BothReadersSeeTheAppsOwnVersion)
 
 TEST_F (WindowsVersionProbe, BundlesAnswerWithThePlatformImage)
 {
-    EXPECT_EQ (VersionProbe::probeVersion (fixtures().getChildFile ("bundles/Fixture.vst3").getFullPathName()), "2.1.0.0");
-    EXPECT_EQ (VersionProbe::probeVersion (fixtures().getChildFile ("bundles/Fixture.aaxplugin").getFullPathName()), "10.20.30.40");
+    EXPECT_EQ (VersionProbe::probeVersion (fixtures().getChildFile ("bundles/Fixture.vst3").getFullPathName(), VersionProbe::readClapVersion), "2.1.0.0");
+    EXPECT_EQ (VersionProbe::probeVersion (fixtures().getChildFile ("bundles/Fixture.aaxplugin").getFullPathName(), VersionProbe::readClapVersion), "10.20.30.40");
 }
 
 //==============================================================================
@@ -152,7 +152,7 @@ TEST_F (WindowsVersionProbe, ClapLibraryIsAskedThroughTheSystemLoader)
 
     // No version resource, so the probe has to load the library.
     EXPECT_EQ (VersionProbe::readFileVersion (copy.library), "");
-    EXPECT_EQ (VersionProbe::probeVersion (copy.library.getFullPathName()), "1.0.4 beta");
+    EXPECT_EQ (VersionProbe::probeVersion (copy.library.getFullPathName(), VersionProbe::readClapVersion), "1.0.4 beta");
 
     EXPECT_EQ (copy.calls(), expectedCalls ({ "load", "init " + copy.library.getFullPathName(),
                                               "get_factory clap.plugin-factory", "deinit", "unload" }));
