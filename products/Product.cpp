@@ -1,5 +1,6 @@
 #include "Product.h"
 
+#include "ClapVersionProbe.h"
 #include "InstallerLink.h"
 #include "ProductThread.h"
 #include "VersionProbe.h"
@@ -147,7 +148,7 @@ void Product::refreshStatus()
     readers.recordedVersion = [this] { return readRecordedVersion(); };
     readers.fileVersion = [this] (const juce::String& path)
     {
-        return VersionProbe::probeVersion (path, VersionProbe::readClapVersion);
+        return VersionProbe::probeVersion (path, [this] (const juce::File& library) { return clapVersionFor (library); });
     };
 
     const auto status = ProductStatus::compute (catalogueRecord, hasUsableName ? installName : juce::String(), currentSettings(), readers);
@@ -176,6 +177,34 @@ void Product::refreshStatus()
     actionText      = status.actionText;
     busyText        = status.busyText;
     updateAvailable = status.updateAvailable;
+}
+
+juce::String Product::clapVersionFor (const juce::File& library)
+{
+    auto* probe = ClapVersionProbe::getInstance();
+
+    if (auto known = probe->cachedVersion (library))
+        return *known;
+
+    // Until the child answers, the status goes without this version.
+    probe->requestVersion (library, [row = juce::Component::SafePointer<Product> (this)]
+                                    {
+                                        if (row != nullptr)
+                                            row->clapVersionArrived();
+                                    });
+    return {};
+}
+
+void Product::clapVersionArrived()
+{
+    // A refresh rewrites the targets a running worker reads; the end of the
+    // operation refreshes anyway.
+    if (isAnyOperationRunning())
+        return;
+
+    refreshStatus();
+    resized();
+    repaint();
 }
 
 juce::Array<PluginFormat::Format> Product::formatsWithoutFolder (bool selectedOnly) const

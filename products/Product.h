@@ -96,7 +96,9 @@ public:
     bool anyFormatInstalled() const;
 
     /** Recomputes locations, installed flags, versions and the status texts
-        through ProductStatus.
+        through ProductStatus. Never waits: a CLAP version not known yet is
+        asked for in the background, and the row refreshes again when it
+        arrives.
     */
     void refreshStatus();
 
@@ -171,6 +173,8 @@ public:
 
 private:
     ProductStatus::Settings currentSettings() const;
+    juce::String clapVersionFor (const juce::File& library);
+    void clapVersionArrived();
     bool isAnyOperationRunning() const;
     juce::Array<PluginFormat::Format> formatsWithoutFolder (bool selectedOnly) const;
 

@@ -40,8 +40,9 @@ namespace VersionProbe
     int compareVersions (const juce::String& a, const juce::String& b);
 
     //==============================================================================
-    /** Reads the version text of a CLAP library; readClapVersion() below
-        loads the library into the calling process.
+    /** Reads the version text of a CLAP library. The product passes one that
+        asks a child process (ClapVersionProbe); readClapVersion() below loads
+        the library into the calling process.
     */
     using ClapReader = std::function<juce::String (const juce::File&)>;
 
@@ -69,7 +70,8 @@ namespace VersionProbe
 
     /** The version text of the first plugin a CLAP library describes, trimmed,
         or empty. Loads the library into this process, runs its init, asks its
-        plugin factory, and unloads it.
+        plugin factory, and unloads it: only the probe's child process and the
+        tests call this, never the manager itself.
     */
     juce::String readClapVersion (const juce::File& file);
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "products/ClapVersionProbe.h"
 #include "products/InstallerLink.h"
 #include "products/Product.h"
 #include "storage/ManagerSettings.h"
@@ -354,4 +355,38 @@ TEST (ProductFolders, AFolderThatIsNotAFullPathIsNeverATarget)
     EXPECT_EQ (dialog->getTitle(), "Uninstall error");
     EXPECT_TRUE (dialog->getMessage().contains ("VST2")) << dialog->getMessage();
     dialog->dismiss();
+}
+
+//==============================================================================
+TEST (ProductClap, CrashingOrHangingPluginStaysListedAndCanBeUninstalled)
+{
+    for (auto* variant : { "init-crashes", "init-hangs" })
+    {
+        SCOPED_TRACE (variant);
+        Fixture f ("Big Room Verb", "2.0.0");
+        f.product.refreshStatus();
+        juce::File (f.product.clapTarget).getParentDirectory().createDirectory();
+        ASSERT_TRUE (juce::File (QUILLOTONE_FIXTURES_DIR).getChildFile ("clap").getChildFile (juce::String (variant) + ".clap")
+                         .copyFileTo (f.product.clapTarget));
+        f.recordVersion ("1.5.0");
+
+        // The refresh answers at once, from the record, while the child works.
+        f.product.refreshStatus();
+        EXPECT_FALSE (ClapVersionProbe::getInstance()->cachedVersion (f.product.clapTarget).has_value());
+        EXPECT_TRUE (f.product.installedCLAP);
+        EXPECT_EQ (f.product.statusText, "v1.5.0");
+        EXPECT_TRUE (f.product.updateAvailable);
+
+        ASSERT_TRUE (waitUntil ([&] { return ClapVersionProbe::getInstance()->cachedVersion (f.product.clapTarget).has_value(); },
+                                ClapVersionProbe::timeoutMs * 3));
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (50);    // the row's refresh is posted
+        EXPECT_EQ (f.product.versionCLAP, "");
+        EXPECT_EQ (f.product.statusText, "v1.5.0");
+
+        ASSERT_TRUE (f.product.startUninstall());
+        ASSERT_TRUE (waitUntil ([&] { return ! f.product.uninstallBusy; }));
+        EXPECT_FALSE (juce::File (f.product.clapTarget).exists());
+        EXPECT_EQ (f.product.statusText, "not installed");
+        EXPECT_EQ (openDialog (f.product), nullptr);
+    }
 }
