@@ -652,7 +652,7 @@ void MainComponent::paint (juce::Graphics& g)
 
     static const auto build = buildNumberFrom (__DATE__, __TIME__);
     g.setColour (juce::Colour (0xff6f6f6f));
-    g.drawText ("v1.2.0 (build " + juce::String (build) + ")", w - 120, h - 30, 110, 30,
+    g.drawText ("v" JUCE_APPLICATION_VERSION_STRING " (build " + juce::String (build) + ")", w - 120, h - 30, 110, 30,
                 juce::Justification::centredRight, true);
 }
 
