@@ -1,6 +1,8 @@
 #include "ui/SettingsPage.h"
 
 #include "ui/Fonts.h"
+#include "ui/Icons.h"
+#include "ui/Palette.h"
 #include "ui/VortelDialog.h"
 
 #include <BinaryData.h>
@@ -18,15 +20,10 @@ namespace
         label.setJustificationType (juce::Justification::centred);
     }
 
-    std::unique_ptr<juce::Drawable> icon (const char* data, int size)
-    {
-        return juce::Drawable::createFromImageData (data, (size_t) size);
-    }
-
     void stylePathField (juce::TextEditor& field, RoundedBox& frame)
     {
         field.setFont (juce::Font (14.0f));
-        field.setColour (juce::TextEditor::textColourId, juce::Colour (0xff202020));
+        field.setColour (juce::TextEditor::textColourId, Palette::text);
         field.setSelectAllWhenFocused (false);
         frame.setColours (juce::Colour (0xe6000000), juce::Colour (0x8ccacaca), juce::Colours::transparentBlack);
         frame.setInterceptsMouseClicks (false, false);
@@ -91,9 +88,9 @@ SettingsPage::SettingsPage (MakerFolders& folders)
 
     const char* names[] = { "All", "Installers", "Thumbnails" };
     std::unique_ptr<juce::Drawable> icons[] = {
-        icon (BinaryData::all_svg, BinaryData::all_svgSize),
-        icon (BinaryData::installer_svg, BinaryData::installer_svgSize),
-        icon (BinaryData::thumb_svg, BinaryData::thumb_svgSize)
+        Icons::fromResource (BinaryData::all_svg, BinaryData::all_svgSize),
+        Icons::fromResource (BinaryData::installer_svg, BinaryData::installer_svgSize),
+        Icons::fromResource (BinaryData::thumb_svg, BinaryData::thumb_svgSize)
     };
     const CacheKind kinds[] = { CacheKind::all, CacheKind::installers, CacheKind::thumbnails };
 
