@@ -61,7 +61,6 @@ public:
     juce::ToggleButton& getToggle (PluginFormat::Format f)   { return toggles[(size_t) f]; }
     juce::TextEditor& getPathField (PluginFormat::Format f)  { return pathFields[(size_t) f]; }
     juce::TextEditor& getSamplesField()                         { return samplesField; }
-    juce::TextButton& getBrowseButton (PluginFormat::Format f) { return browseButtons[(size_t) f]; }
     IconTextButton& getCacheButton (int index)                  { return cacheButtons[(size_t) index]; }
 
     /** Deletes the chosen cache folders, then tells the user. */
