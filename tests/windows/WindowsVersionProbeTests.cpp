@@ -1,6 +1,7 @@
 #include "windows/WindowsTestSupport.h"
 
 #include "platform/Platform.h"
+#include "products/ClapVersionProbe.h"
 #include "products/VersionProbe.h"
 
 #ifndef NOMINMAX
@@ -183,4 +184,27 @@ TEST_F (WindowsVersionProbe, WhatTheLoaderRefusesGivesNothing)
     ASSERT_TRUE (fixtures().getChildFile ("no-resource.dll").copyFileTo (plain));
     EXPECT_EQ (VersionProbe::readClapVersion (plain), "");
     EXPECT_EQ (GetModuleHandleW (plain.getFullPathName().toWideCharPointer()), nullptr);
+}
+
+//==============================================================================
+TEST_F (WindowsVersionProbe, ClapChildAnswersOrCrashesOrHangsWithoutHarm)
+{
+    // The test program has the probe mode too; the manager's own answers once.
+    const auto self = platform::runningExecutable();
+
+    for (auto [fixture, expected] : std::initializer_list<std::pair<const char*, const char*>> {
+             { "windows-clap.clap", "1.0.4 beta" }, { "windows-clap-init-crashes.clap", "" },
+             { "windows-clap-init-hangs.clap", "" }, { "windows-clap-init-fails.clap", "" } })
+    {
+        ClapCopy copy (fixture);
+        EXPECT_EQ (ClapVersionProbe::readInChild (copy.library, self), expected) << fixture;
+        EXPECT_TRUE (copy.calls().contains ("init " + copy.library.getFullPathName())) << fixture << ": the child ran it";
+        EXPECT_EQ (GetModuleHandleW (copy.library.getFullPathName().toWideCharPointer()), nullptr) << fixture;
+
+        // Nothing keeps the file: it can go at once.
+        EXPECT_TRUE (copy.library.deleteFile()) << fixture;
+    }
+
+    ClapCopy copy ("windows-clap.clap");
+    EXPECT_EQ (ClapVersionProbe::readInChild (copy.library, windows_testing::buildFile (QUILLOTONE_APP_EXECUTABLE)), "1.0.4 beta");
 }
