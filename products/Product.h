@@ -110,14 +110,18 @@ public:
 
     //==============================================================================
     /** Starts a download followed by an install; false when one is running,
-        an uninstall is running, or no format is selected (that shows a dialog).
+        an uninstall is running, or no format is selected or a selected format
+        has no usable folder (those two show a dialog).
     */
     bool startInstall();
 
     /** Cancels a running download or install; shows nothing. */
     void stopInstall();
 
-    /** Starts removing the installed plugin files; false when not possible. */
+    /** Starts removing the installed plugin files; false when an operation
+        runs or nothing is installed. Formats without a usable folder are not
+        looked for, and the end of the uninstall says so.
+    */
     bool startUninstall();
 
     /** True while the download, install or uninstall worker runs. */
