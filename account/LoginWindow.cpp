@@ -3,23 +3,20 @@
 #include "account/CredentialCipher.h"
 #include "account/ServiceTexts.h"
 #include "ui/Fonts.h"
+#include "ui/Icons.h"
+#include "ui/Palette.h"
 #include "ui/VortelDialog.h"
 
 #include <BinaryData.h>
 
 namespace
 {
-    std::unique_ptr<juce::Drawable> drawable (const char* data, int size)
-    {
-        return juce::Drawable::createFromImageData (data, (size_t) size);
-    }
-
     void styleField (juce::TextEditor& field, RoundedBox& frame, const juce::String& placeholder)
     {
         field.setFont (juce::Font (14.0f));
-        field.setTextToShowWhenEmpty (placeholder, juce::Colour (0xff808080));
+        field.setTextToShowWhenEmpty (placeholder, Palette::mutedText);
         field.setIndents (4, 3);
-        frame.setColours (juce::Colour (0x8c000000), juce::Colour (0x59cacaca), juce::Colour (0x8cffffff));
+        frame.setColours (Palette::fieldFrameOutline, Palette::fieldFrameEdge, Palette::fieldFrameFill);
         frame.setInterceptsMouseClicks (false, false);
     }
 
@@ -39,9 +36,9 @@ LoginWindow::LoginWindow()
     QuillotoneVortel::applyManagerPalette (lookAndFeel);
     setLookAndFeel (&lookAndFeel);
 
-    logo = drawable (BinaryData::quillotonelogo_svg, BinaryData::quillotonelogo_svgSize);
-    emailIcon = drawable (BinaryData::envelope_svg, BinaryData::envelope_svgSize);
-    keyIcon = drawable (BinaryData::key_svg, BinaryData::key_svgSize);
+    logo = Icons::fromResource (BinaryData::quillotonelogo_svg, BinaryData::quillotonelogo_svgSize);
+    emailIcon = Icons::fromResource (BinaryData::envelope_svg, BinaryData::envelope_svgSize);
+    keyIcon = Icons::fromResource (BinaryData::key_svg, BinaryData::key_svgSize);
 
     title.setText (ServiceTexts::loginCaption(), juce::dontSendNotification);
     title.setFont (juce::Font (18.0f, juce::Font::bold));
@@ -130,7 +127,7 @@ void LoginWindow::paint (juce::Graphics& g)
 {
     auto [x0, y0] = panelOrigin();
 
-    g.fillAll (juce::Colour (0xfff0f0f1));
+    g.fillAll (Palette::background);
 
     juce::Rectangle<float> panel ((float) x0 + 1.0f, (float) y0 + 1.0f, 253.0f, 263.0f);
     g.setColour (juce::Colours::white);

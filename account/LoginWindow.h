@@ -21,7 +21,6 @@
 class LoginWindow final : public juce::Component,
                           public juce::Button::Listener,
                           public juce::TextEditor::Listener,
-                          public juce::ActionBroadcaster,
                           private juce::MultiTimer,
                           private juce::Thread
 {

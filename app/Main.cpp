@@ -1,3 +1,18 @@
 #include "app/PluginManagerApplication.h"
+#include "platform/Platform.h"
+#include "products/ClapVersionProbe.h"
 
-START_JUCE_APPLICATION (PluginManagerApplication)
+JUCE_CREATE_APPLICATION_DEFINE (PluginManagerApplication)
+
+// The manager is also the child that reads CLAP versions: that mode answers
+// before the framework, the application object or its single-instance lock
+// exist, so a probe never meets the running manager's lock.
+extern "C" JUCE_MAIN_FUNCTION
+{
+    if (const auto exitCode = ClapVersionProbe::runChildMode (platform::commandLineArguments (JUCE_MAIN_FUNCTION_ARGS));
+        exitCode >= 0)
+        return exitCode;
+
+    juce::JUCEApplicationBase::createInstance = &juce_CreateApplication;
+    return juce::JUCEApplicationBase::main (JUCE_MAIN_FUNCTION_ARGS);
+}

@@ -16,8 +16,9 @@ public:
     PluginManagerApplication() = default;
     ~PluginManagerApplication() override;
 
-    const juce::String getApplicationName() override       { return "Quillotone Plugin Manager"; }
-    const juce::String getApplicationVersion() override    { return "1.2.0"; }
+    // Both from the CMake project.
+    const juce::String getApplicationName() override       { return JUCE_APPLICATION_NAME_STRING; }
+    const juce::String getApplicationVersion() override    { return JUCE_APPLICATION_VERSION_STRING; }
     bool moreThanOneInstanceAllowed() override             { return false; }
 
     /** The command line is ignored. */

@@ -9,6 +9,8 @@
 #include "account/CatalogueSync.h"
 #include "account/ServiceRequest.h"
 #include "account/ServiceTexts.h"
+#include "platform/Platform.h"
+#include "products/ClapVersionProbe.h"
 #include "products/Product.h"
 #include "platform/HttpTransfer.h"
 #include "ui/Downloader.h"
@@ -54,6 +56,10 @@ namespace
 
 int main (int argc, char** argv)
 {
+    // Rows read CLAP versions in a child of the running program.
+    if (const auto exitCode = ClapVersionProbe::runChildMode (platform::commandLineArguments (argc, argv)); exitCode >= 0)
+        return exitCode;
+
     if (argc < 2)
     {
         std::fprintf (stderr, "usage: %s WORKDIR [COUNT]\n", argv[0]);

@@ -2,6 +2,9 @@
 
 #include <juce_core/juce_core.h>
 
+#include <functional>
+#include <optional>
+
 /**
     The few operating-system services the manager needs beyond the framework.
 
@@ -66,4 +69,30 @@ namespace platform
         is here so the Windows tests can hold the two side by side.
     */
     juce::String readSystemFileVersion (const juce::File& file);
+
+    //==============================================================================
+    /** The process's command line as separate arguments, the program first.
+        Windows reads the wide command line and ignores argc and argv (WinMain
+        has none); elsewhere argv is read as UTF-8.
+    */
+    juce::StringArray commandLineArguments (int argc = 0, const char* const* argv = nullptr);
+
+    /** Runs a program (the first item, a full path) with the other items as its
+        arguments, with no window, no inherited handles and its standard
+        streams going nowhere, and waits until it ends, timeoutMs have passed
+        or shouldStop() says so; a process still running then is killed.
+
+        Returns its exit code when it ended by itself (POSIX: 128 + the signal
+        number when a signal ended it), or nothing when it could not start,
+        ran out of time or was stopped. Blocks: never call it on the message
+        thread.
+    */
+    std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs,
+                                   const std::function<bool()>& shouldStop = nullptr);
+
+    /** For a process that is about to run code it does not trust: a crash
+        then ends the process with an exit code, without a crash dialog, a
+        debugger or a core file.
+    */
+    void prepareForUntrustedCode();
 }

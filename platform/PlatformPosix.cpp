@@ -7,8 +7,17 @@
 #include <cstdlib>
 #include <ctime>
 #include <dlfcn.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <string>
+#include <vector>
+
+extern char** environ;
 
 #if JUCE_MAC
  #include <mach-o/dyld.h>
@@ -182,6 +191,100 @@ void unloadPluginLibrary (void* library)
 juce::String readSystemFileVersion (const juce::File&)
 {
     return {};
+}
+
+//==============================================================================
+juce::StringArray commandLineArguments (int argc, const char* const* argv)
+{
+    juce::StringArray args;
+
+    for (int i = 0; i < argc && argv != nullptr; ++i)
+        args.add (juce::String::fromUTF8 (argv[i]));
+
+    return args;
+}
+
+std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, const std::function<bool()>& shouldStop)
+{
+    if (command.isEmpty() || ! juce::File::isAbsolutePath (command[0]))
+        return std::nullopt;
+
+    std::vector<std::string> texts;
+
+    for (auto& item : command)
+        texts.emplace_back (item.toStdString());
+
+    std::vector<char*> argv;
+
+    for (auto& text : texts)
+        argv.push_back (text.data());
+
+    argv.push_back (nullptr);
+
+    // Nothing to read from and nowhere to write: the child answers through a
+    // file, so a chatty child can never stall on a full pipe.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init (&actions);
+    posix_spawn_file_actions_addopen (&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen (&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen (&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+
+    // A group of its own, so whatever it starts in turn goes with it.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init (&attributes);
+    posix_spawnattr_setflags (&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup (&attributes, 0);
+
+    pid_t child = 0;
+    const auto spawned = ::posix_spawn (&child, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy (&attributes);
+    posix_spawn_file_actions_destroy (&actions);
+
+    if (spawned != 0)
+        return std::nullopt;
+
+    const auto started = juce::Time::getMillisecondCounter();
+
+    for (;;)
+    {
+        int status = 0;
+        const auto result = ::waitpid (child, &status, WNOHANG);
+
+        if (result == child)
+        {
+            if (WIFEXITED (status))
+                return WEXITSTATUS (status);
+
+            if (WIFSIGNALED (status))
+                return 128 + WTERMSIG (status);
+        }
+        else if (result < 0 && errno != EINTR)
+        {
+            return std::nullopt;
+        }
+
+        if (juce::Time::getMillisecondCounter() - started >= (juce::uint32) timeoutMs
+             || (shouldStop != nullptr && shouldStop()))
+            break;
+
+        juce::Thread::sleep (5);
+    }
+
+    ::kill (-child, SIGKILL);
+
+    // A killed process ends at once; reaping it leaves no zombie behind. The
+    // bound covers a process stuck in the kernel, which nothing can end.
+    for (int i = 0; i < 200 && ::waitpid (child, nullptr, WNOHANG) == 0; ++i)
+        juce::Thread::sleep (5);
+
+    return std::nullopt;
+}
+
+void prepareForUntrustedCode()
+{
+    // A crash then leaves no core file behind in the working folder.
+    const rlimit noCoreFiles { 0, 0 };
+    ::setrlimit (RLIMIT_CORE, &noCoreFiles);
 }
 
 } // namespace platform

@@ -190,4 +190,110 @@ juce::String readSystemFileVersion (const juce::File& file)
          + juce::String (HIWORD (fixed->dwFileVersionLS)) + "." + juce::String (LOWORD (fixed->dwFileVersionLS));
 }
 
+//==============================================================================
+juce::StringArray commandLineArguments (int, const char* const*)
+{
+    juce::StringArray args;
+    int count = 0;
+
+    if (auto* list = CommandLineToArgvW (GetCommandLineW(), &count))
+    {
+        for (int i = 0; i < count; ++i)
+            args.add (juce::String (list[i]));
+
+        LocalFree (list);
+    }
+
+    return args;
+}
+
+namespace
+{
+    // Quoted so that CommandLineToArgvW, which every program's start-up code
+    // follows, gives the argument back unchanged.
+    juce::String quotedArgument (const juce::String& argument)
+    {
+        if (argument.isNotEmpty() && ! argument.containsAnyOf (" \t\n\v\""))
+            return argument;
+
+        juce::String quoted ("\"");
+        int backslashes = 0;
+
+        for (auto c : argument)
+        {
+            if (c == '\\')
+            {
+                ++backslashes;
+                continue;
+            }
+
+            quoted << juce::String::repeatedString ("\\", c == '"' ? backslashes * 2 + 1 : backslashes)
+                   << juce::String::charToString (c);
+            backslashes = 0;
+        }
+
+        return quoted + juce::String::repeatedString ("\\", backslashes * 2) + "\"";
+    }
+}
+
+std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, const std::function<bool()>& shouldStop)
+{
+    if (command.isEmpty() || ! juce::File::isAbsolutePath (command[0]))
+        return std::nullopt;
+
+    juce::String commandLine;
+
+    for (auto& item : command)
+        commandLine << (commandLine.isEmpty() ? "" : " ") << quotedArgument (item);
+
+    std::wstring program (command[0].toWideCharPointer());
+    std::wstring buffer (commandLine.toWideCharPointer());
+    STARTUPINFOW startup {};
+    startup.cb = sizeof (startup);
+    PROCESS_INFORMATION process {};
+
+    // No inherited handles: the child answers through a file, and must not
+    // keep any of the manager's files or pipes open.
+    if (! CreateProcessW (program.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                          nullptr, nullptr, &startup, &process))
+        return std::nullopt;
+
+    CloseHandle (process.hThread);
+
+    const auto started = juce::Time::getMillisecondCounter();
+    std::optional<int> exitCode;
+
+    for (;;)
+    {
+        if (WaitForSingleObject (process.hProcess, 10) == WAIT_OBJECT_0)
+        {
+            DWORD code = 0;
+
+            if (GetExitCodeProcess (process.hProcess, &code))
+                exitCode = (int) code;
+
+            break;
+        }
+
+        if (juce::Time::getMillisecondCounter() - started >= (juce::uint32) timeoutMs
+             || (shouldStop != nullptr && shouldStop()))
+        {
+            TerminateProcess (process.hProcess, 1);
+            WaitForSingleObject (process.hProcess, 1000);
+            break;
+        }
+    }
+
+    CloseHandle (process.hProcess);
+    return exitCode;
+}
+
+void prepareForUntrustedCode()
+{
+    // No "stopped working" box, no just-in-time debugger, no "cannot find
+    // DLL" box: a crash simply ends the process with exit code 3.
+    SetErrorMode (SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter ([] (EXCEPTION_POINTERS*) -> LONG { ExitProcess (3); });
+}
+
 } // namespace platform

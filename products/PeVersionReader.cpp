@@ -1,5 +1,4 @@
 #include "PeVersionReader.h"
-#include "VersionProbe.h"
 
 #include <climits>
 #include <cstring>
@@ -374,22 +373,17 @@ juce::String readFileVersionFromBytes (const void* data, size_t numBytes)
     return readFileVersion (MemorySource (data, numBytes));
 }
 
-} // namespace PeVersionReader
-
-//==============================================================================
-// The portable reader on Windows too, although the system has its own: that
-// one trusts the resource table (Wine's reads past its buffer, or crashes, on
-// an out-of-range data entry), and using one reader everywhere means the
-// Linux tests cover what ships. The Windows tests check that both agree.
-juce::String VersionProbe::readFileVersion (const juce::File& file)
+juce::String readFileVersion (const juce::File& file)
 {
     if (file.getFullPathName().isEmpty() || ! file.existsAsFile())
         return {};
 
-    PeVersionReader::FileSource source (file);
+    FileSource source (file);
 
     if (! source.openedOk())
         return {};
 
-    return PeVersionReader::readFileVersion (source);
+    return readFileVersion (source);
 }
+
+} // namespace PeVersionReader

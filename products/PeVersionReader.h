@@ -35,4 +35,7 @@ namespace PeVersionReader
 
     /** The same for an image held in memory; tests feed damaged buffers here. */
     juce::String readFileVersionFromBytes (const void* data, size_t numBytes);
+
+    /** The same for a file, read piecewise; empty when it cannot be opened. */
+    juce::String readFileVersion (const juce::File& file);
 }

@@ -1,13 +1,13 @@
 #include "Product.h"
 
+#include "ClapVersionProbe.h"
+#include "InstallerLink.h"
 #include "ProductThread.h"
 #include "VersionProbe.h"
 #include "platform/Platform.h"
 #include "storage/FileNames.h"
 #include "storage/ManagerSettings.h"
 #include "ui/VortelDialog.h"
-
-#include <cstdlib>
 
 namespace
 {
@@ -21,11 +21,6 @@ namespace
     juce::File fileAt (const juce::String& path)
     {
         return juce::File::isAbsolutePath (path) ? juce::File (path) : juce::File();
-    }
-
-    bool existsAt (const juce::String& path)
-    {
-        return path.isNotEmpty() && fileAt (path).exists();
     }
 }
 
@@ -46,10 +41,9 @@ Product::Product (const ProductRecord& record)
       isNFR (record.isNFR),
       productFolderName (folderNameFor (record.name)),
       installName (installNameFor (productFolderName)),
-      hasUsableName (isUsableFileName (productFolderName) && isUsableFileName (installName))
+      hasUsableName (isUsableFileName (productFolderName) && isUsableFileName (installName)),
+      catalogueRecord (record)
 {
-    readVersion = [] (const juce::String& path) { return VersionProbe::probeVersion (path); };
-
     // Without a usable name the product gets no folders of its own at all.
     if (hasUsableName)
         folders.productFolderName = productFolderName;
@@ -95,36 +89,12 @@ juce::String Product::unusableNameMessage() const
            "so the manager cannot install or remove it. Please contact support.";
 }
 
-juce::String Product::defaultFolder (Format format)
+juce::String Product::defaultFolder (PluginFormat::Format format)
 {
-    return ManagerSettings::withTrailingSeparator (ManagerSettings::defaultFormatPath ((ManagerSettings::Format) format));
+    return ManagerSettings::withTrailingSeparator (ManagerSettings::defaultFormatPath (format));
 }
 
 //==============================================================================
-int Product::compareVersions (const juce::String& a, const juce::String& b)
-{
-    juce::StringArray partsA, partsB;
-    partsA.addTokens (VersionProbe::stripLeadingVs (a), ".", {});
-    partsB.addTokens (VersionProbe::stripLeadingVs (b), ".", {});
-
-    // strtoll reads like atol (spaces, sign, digits up to the first other
-    // character) but saturates instead of overflowing on absurd numbers.
-    auto number = [] (const juce::StringArray& parts, int i) -> long long
-    {
-        return i < parts.size() ? std::strtoll (parts[i].toRawUTF8(), nullptr, 10) : 0;
-    };
-
-    for (int i = 0; i < juce::jmax (partsA.size(), partsB.size()); ++i)
-    {
-        const auto x = number (partsA, i), y = number (partsB, i);
-
-        if (x < y)  return -1;
-        if (x > y)  return 1;
-    }
-
-    return 0;
-}
-
 juce::String Product::readRecordedVersion() const
 {
     if (! hasUsableName)
@@ -138,144 +108,97 @@ bool Product::anyFormatInstalled() const
     return installedVST2 || installedVST3 || installedAAX || installedCLAP;
 }
 
+ProductStatus::Settings Product::currentSettings() const
+{
+    ProductStatus::Settings values;
+
+    for (auto format : PluginFormat::installable)
+        values.folder[format] = settings.folder[format] != nullptr ? settings.folder[format]() : defaultFolder (format);
+
+    values.sampleFolder = settings.sampleFolder != nullptr ? settings.sampleFolder()
+                                                           : MakerFolders().makerFolder().getChildFile ("Samples").getFullPathName();
+    return values;
+}
+
 void Product::refreshStatus()
 {
-    statusText.clear();
-    versionVST2.clear();
-    versionVST3.clear();
-    versionAAX.clear();
-    versionCLAP.clear();
-
-    const auto recorded = VersionProbe::normaliseVersion (readRecordedVersion());
-
-    auto folderFor = [this] (Format f)
+    ProductStatus::Readers readers;
+    readers.recordedVersion = [this] { return readRecordedVersion(); };
+    readers.fileVersion = [this] (const juce::String& path)
     {
-        return settings.folder[(size_t) f] != nullptr ? settings.folder[(size_t) f]() : defaultFolder (f);
+        return VersionProbe::probeVersion (path, [this] (const juce::File& library) { return clapVersionFor (library); });
     };
 
-    samplesRoot = settings.sampleFolder != nullptr ? settings.sampleFolder()
-                                                   : MakerFolders().makerFolder().getChildFile ("Samples").getFullPathName();
+    const auto status = ProductStatus::compute (catalogueRecord, hasUsableName ? installName : juce::String(), currentSettings(), readers);
 
-    if (hasUsableName)
-    {
-        vst2Target = folderFor (VST2) + installName + ".dll";
-        vst3Target = folderFor (VST3) + installName + ".vst3";
-        aaxTarget  = folderFor (AAX)  + installName + ".aaxplugin";
-        clapTarget = folderFor (CLAP) + installName + ".clap";
+    vst2Target       = status.target[PluginFormat::VST2];
+    vst3Target       = status.target[PluginFormat::VST3];
+    aaxTarget        = status.target[PluginFormat::AAX];
+    clapTarget       = status.target[PluginFormat::CLAP];
+    legacyClapTarget = status.legacyClapTarget;
+    samplesRoot      = status.samplesRoot;
+    samplesTarget    = status.samplesTarget;
+    presetsTarget    = hasUsableName ? folders.presetsFolder().getFullPathName() : juce::String();
 
-        const auto clapFolder = fileAt (folderFor (CLAP));
+    installedAU   = status.installed[PluginFormat::AU];
+    installedVST2 = status.installed[PluginFormat::VST2];
+    installedVST3 = status.installed[PluginFormat::VST3];
+    installedAAX  = status.installed[PluginFormat::AAX];
+    installedCLAP = status.installed[PluginFormat::CLAP];
 
-        if (clapFolder == juce::File())
-            legacyClapTarget = clapTarget;
-        else if (clapFolder.getFileName().equalsIgnoreCase ("Quillotone"))
-            legacyClapTarget = clapFolder.getChildFile (installName + ".clap").getFullPathName();
-        else
-            legacyClapTarget = clapFolder.getChildFile ("Quillotone").getChildFile (installName + ".clap").getFullPathName();
+    versionVST2 = status.version[PluginFormat::VST2];
+    versionVST3 = status.version[PluginFormat::VST3];
+    versionAAX  = status.version[PluginFormat::AAX];
+    versionCLAP = status.version[PluginFormat::CLAP];
 
-        presetsTarget = folders.presetsFolder().getFullPathName();
-        samplesTarget = fileAt (samplesRoot) != juce::File() ? fileAt (samplesRoot).getChildFile (installName).getFullPathName()
-                                                             : juce::String();
-    }
-    else
-    {
-        for (auto* target : { &vst2Target, &vst3Target, &aaxTarget, &clapTarget, &legacyClapTarget, &presetsTarget, &samplesTarget })
-            target->clear();
-    }
+    statusText      = status.statusText;
+    actionText      = status.actionText;
+    busyText        = status.busyText;
+    updateAvailable = status.updateAvailable;
+}
 
-    installedAU   = false;
-    installedVST2 = existsAt (vst2Target);
-    installedVST3 = existsAt (vst3Target);
-    installedAAX  = existsAt (aaxTarget);
-    installedCLAP = existsAt (clapTarget);
+juce::String Product::clapVersionFor (const juce::File& library)
+{
+    auto* probe = ClapVersionProbe::getInstance();
 
-    auto clapProbeTarget = clapTarget;
+    if (auto known = probe->cachedVersion (library))
+        return *known;
 
-    if (! installedCLAP && legacyClapTarget != clapTarget)
-    {
-        installedCLAP = existsAt (legacyClapTarget);
+    // Until the child answers, the status goes without this version.
+    probe->requestVersion (library, [row = juce::Component::SafePointer<Product> (this)]
+                                    {
+                                        if (row != nullptr)
+                                            row->clapVersionArrived();
+                                    });
+    return {};
+}
 
-        if (installedCLAP)
-            clapProbeTarget = legacyClapTarget;
-    }
-
-    juce::StringArray found;
-
-    const std::tuple<bool, const juce::String*, juce::String*> formats[] = {
-        { installedVST2, &vst2Target, &versionVST2 },
-        { installedVST3, &vst3Target, &versionVST3 },
-        { installedAAX,  &aaxTarget,  &versionAAX },
-        { installedCLAP, &clapProbeTarget, &versionCLAP },
-    };
-
-    for (auto& [installed, target, version] : formats)
-    {
-        if (! installed)
-            continue;
-
-        *version = VersionProbe::normaliseVersion (readVersion != nullptr ? readVersion (*target) : juce::String());
-
-        if (version->isNotEmpty())
-            found.add (*version);
-    }
-
-    const bool anyInstalled = installedAU || anyFormatInstalled();
-    bool mixed = false, older = false;
-
-    if (! found.isEmpty())
-    {
-        statusText = found[0];
-
-        for (auto& v : found)
-        {
-            mixed = mixed || compareVersions (v, found[0]) != 0;
-            older = older || compareVersions (v, latestVersion) < 0;
-        }
-    }
-
-    if (statusText.isEmpty() && anyInstalled && recorded.isNotEmpty())
-        statusText = VersionProbe::stripLeadingVs (recorded.trim());
-
-    if (statusText.isEmpty())
-    {
-        statusText = anyInstalled ? "installed" : "not installed";
-    }
-    else if (mixed)
-    {
-        statusText = "mixed versions";
-        updateAvailable = older;
-        actionText = older ? "Update" : "Install";
-        busyText = "STOP";
-
-        if (isNFR)
-            statusText << " (NFR)";
-
+void Product::clapVersionArrived()
+{
+    // A refresh rewrites the targets a running worker reads; the end of the
+    // operation refreshes anyway.
+    if (isAnyOperationRunning())
         return;
-    }
-    else
-    {
-        statusText = "v" + statusText.trim();
-    }
 
-    if (! statusText.containsChar ('.'))
-    {
-        updateAvailable = false;
-        actionText = "Install";
-    }
-    else if (compareVersions (statusText, latestVersion) < 0)
-    {
-        updateAvailable = true;
-        actionText = "Update";
-    }
-    else
-    {
-        updateAvailable = false;
-        actionText = "Install";
-    }
+    refreshStatus();
+    resized();
+    repaint();
+}
 
-    busyText = "STOP";
+juce::Array<PluginFormat::Format> Product::formatsWithoutFolder (bool selectedOnly) const
+{
+    const std::pair<PluginFormat::Format, const juce::String*> targets[] = {
+        { PluginFormat::VST2, &vst2Target }, { PluginFormat::VST3, &vst3Target },
+        { PluginFormat::AAX, &aaxTarget }, { PluginFormat::CLAP, &clapTarget },
+    };
 
-    if (isNFR)
-        statusText << " (NFR)";
+    juce::Array<PluginFormat::Format> formats;
+
+    for (auto& [format, target] : targets)
+        if (target->isEmpty() && (! selectedOnly || installFlags[format]))
+            formats.add (format);
+
+    return formats;
 }
 
 //==============================================================================
@@ -283,11 +206,16 @@ bool Product::isDownloadRunning() const   { return downloadThread->isThreadRunni
 bool Product::isInstallRunning() const    { return installThread->isThreadRunning(); }
 bool Product::isUninstallRunning() const  { return uninstallThread->isThreadRunning(); }
 
+bool Product::isAnyOperationRunning() const
+{
+    return isDownloadRunning() || isInstallRunning() || isUninstallRunning() || installBusy || uninstallBusy;
+}
+
 bool Product::startInstall()
 {
     // installBusy also covers the moment between a finished download and the
     // poll that starts the install, so a second start cannot slip in there.
-    if (isDownloadRunning() || isInstallRunning() || isUninstallRunning() || uninstallBusy || installBusy)
+    if (isAnyOperationRunning())
         return false;
 
     refreshStatus();
@@ -298,15 +226,24 @@ bool Product::startInstall()
         return false;
     }
 
-    installFlags[AU] = false;
+    installFlags[PluginFormat::AU] = false;
 
-    for (auto f : { VST2, VST3, AAX, CLAP })
-        installFlags[(size_t) f] = settings.installFlag[(size_t) f] != nullptr && settings.installFlag[(size_t) f]();
+    for (auto format : PluginFormat::installable)
+        installFlags[format] = settings.installFlag[format] != nullptr && settings.installFlag[format]();
 
-    if (! (installFlags[VST2] || installFlags[VST3] || installFlags[AAX] || installFlags[CLAP]))
+    if (! (installFlags[PluginFormat::VST2] || installFlags[PluginFormat::VST3]
+            || installFlags[PluginFormat::AAX] || installFlags[PluginFormat::CLAP]))
     {
         VortelDialog::showMessage (this, "No plugin formats selected",
                                    "Select at least one plugin format in Settings before installing " + name + ".",
+                                   VortelDialog::alert);
+        return false;
+    }
+
+    // Without a full folder path the files would land at the top of a drive.
+    if (const auto missing = formatsWithoutFolder (true); ! missing.isEmpty())
+    {
+        VortelDialog::showMessage (this, "Install error", ProductStatus::unusableFolderMessage (name, missing, true),
                                    VortelDialog::alert);
         return false;
     }
@@ -341,10 +278,13 @@ void Product::stopInstall()
 
 bool Product::startUninstall()
 {
+    // Checked first: a refresh rewrites the targets a running worker reads.
+    if (isAnyOperationRunning() || ! hasUsableName)
+        return false;
+
     refreshStatus();
 
-    if (isUninstallRunning() || isInstallRunning() || isDownloadRunning() || installBusy || uninstallBusy
-         || ! anyFormatInstalled() || ! hasUsableName)
+    if (! anyFormatInstalled())
         return false;
 
     errorMessage.clear();
@@ -373,7 +313,7 @@ void Product::runDownload()
     startTimer (downloadTimer, 200);
 
     const auto link = downloadURLWindows;
-    const auto fileName = link.fromLastOccurrenceOf ("/", false, false);
+    const auto fileName = InstallerLink::fileName (link);
     downloader.setURL (juce::URL (link));
 
     // The name comes from the network and becomes a file in the cache, so
@@ -450,6 +390,14 @@ void Product::runUninstall()
     if (legacyClapTarget != clapTarget
          && ! removeTarget (legacyClapTarget, "Could not remove the legacy CLAP format for " + name + "."))
         return;
+
+    // Formats without a usable folder had no target, so nothing of theirs was
+    // looked for; the user is told rather than shown a clean uninstall.
+    if (const auto skipped = formatsWithoutFolder (false); ! skipped.isEmpty())
+    {
+        fail (ProductStatus::unusableFolderMessage (name, skipped, false));
+        return;
+    }
 
     progress = 1.0;
     uninstallSucceeded = true;

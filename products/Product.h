@@ -1,7 +1,9 @@
 #pragma once
 
 #include "account/ProductRecord.h"
+#include "products/ProductStatus.h"
 #include "storage/MakerFolders.h"
+#include "storage/PluginFormat.h"
 #include "ui/Utilities.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -18,9 +20,10 @@ class ProductThread;
     it, and its row in the product list.
 
     The catalogue sync creates it on the message thread, the owner installs the
-    settings accessors, then calls refreshStatus(). Everything here runs on the
-    message thread except the worker operations, which run on the product's
-    own threads and talk back only through the fields marked as shared.
+    settings accessors, then calls refreshStatus(), which asks ProductStatus
+    and keeps its answer here. Everything here runs on the message thread
+    except the worker operations, which run on the product's own threads and
+    talk back only through the fields marked as shared.
 */
 class Product final : public juce::Component,
                       private juce::MultiTimer
@@ -30,28 +33,21 @@ public:
     ~Product() override;
 
     //==============================================================================
-    /** Where the current manager settings are read from. Each call reads the
-        value of that moment, so a settings change needs no new products.
-        An accessor left empty counts as absent (see the defaults).
+    /** Where the current manager settings are read from, indexed by format.
+        Each call reads the value of that moment, so a settings change needs no
+        new products. An accessor left empty counts as absent (see the defaults).
     */
-    enum Format { AU = 0, VST2, VST3, AAX, CLAP, numFormats };
-
     struct SettingsAccessors
     {
-        std::array<std::function<bool()>, numFormats> installFlag;
-        std::array<std::function<juce::String()>, numFormats> folder;
+        std::array<std::function<bool()>, PluginFormat::count> installFlag;
+        std::array<std::function<juce::String()>, PluginFormat::count> folder;
         std::function<juce::String()> sampleFolder;
     };
 
     SettingsAccessors settings;
 
     /** The folder a format installs to while its accessor is absent. */
-    static juce::String defaultFolder (Format);
-
-    /** Reads the raw version text of an installed target; the file reader by
-        default, replaceable so the status rules can be tested on their own.
-    */
-    std::function<juce::String (const juce::String&)> readVersion;
+    static juce::String defaultFolder (PluginFormat::Format);
 
     //==============================================================================
     /** Catalogue fields, fixed at construction. */
@@ -103,13 +99,12 @@ public:
     /** True when any of the four plugin formats is on disk. */
     bool anyFormatInstalled() const;
 
-    /** Recomputes locations, installed flags, versions and the status texts. */
-    void refreshStatus();
-
-    /** -1, 0 or 1: numeric order of dotted versions; "v" prefixes ignored,
-        missing parts count as 0, so 1.2 equals 1.2.0 and 1.10 follows 1.9.
+    /** Recomputes locations, installed flags, versions and the status texts
+        through ProductStatus. Never waits: a CLAP version not known yet is
+        asked for in the background, and the row refreshes again when it
+        arrives.
     */
-    static int compareVersions (const juce::String& a, const juce::String& b);
+    void refreshStatus();
 
     /** The trimmed version this product recorded in its settings file, or empty. */
     juce::String readRecordedVersion() const;
@@ -119,14 +114,18 @@ public:
 
     //==============================================================================
     /** Starts a download followed by an install; false when one is running,
-        an uninstall is running, or no format is selected (that shows a dialog).
+        an uninstall is running, or no format is selected or a selected format
+        has no usable folder (those two show a dialog).
     */
     bool startInstall();
 
     /** Cancels a running download or install; shows nothing. */
     void stopInstall();
 
-    /** Starts removing the installed plugin files; false when not possible. */
+    /** Starts removing the installed plugin files; false when an operation
+        runs or nothing is installed. Formats without a usable folder are not
+        looked for, and the end of the uninstall says so.
+    */
     bool startUninstall();
 
     /** True while the download, install or uninstall worker runs. */
@@ -139,7 +138,7 @@ public:
         widgets; the workers write progress, errorMessage, installerFile and
         the outcome flags, and the timers read them.
     */
-    std::array<bool, numFormats> installFlags {};
+    std::array<bool, PluginFormat::count> installFlags {};
     double progress = 1.0;                          // worker writes, timer reads
     juce::String errorMessage;                      // worker writes before it ends
     juce::String installerFile;                     // download worker writes
@@ -181,6 +180,12 @@ public:
     enum TimerId { downloadTimer = 1, installTimer, uninstallTimer };
 
 private:
+    ProductStatus::Settings currentSettings() const;
+    juce::String clapVersionFor (const juce::File& library);
+    void clapVersionArrived();
+    bool isAnyOperationRunning() const;
+    juce::Array<PluginFormat::Format> formatsWithoutFolder (bool selectedOnly) const;
+
     void initialiseRow();
     void timerCallback (int timerID) override;
     void pollDownload();
@@ -190,6 +195,7 @@ private:
     void showProgress (double value);
     void restoreInstallButton();
 
+    const ProductRecord catalogueRecord;     // what the status is computed from
     MakerFolders folders;
     Downloader downloader;
     std::unique_ptr<ProductThread> downloadThread, installThread, uninstallThread;

@@ -3,29 +3,12 @@
 
 #include "ThumbnailImage.h"
 
+#include "ui/Icons.h"
+#include "ui/Palette.h"
 #include "ui/VortelDialog.h"
 
 namespace
 {
-    const juce::Colour white { 0xffffffff }, lightGrey { 0xffd3d3d3 }, grey { 0xff808080 },
-                       black { 0xff000000 }, orange { 0xffffa500 }, green { 0xff008000 };
-
-    std::unique_ptr<juce::Drawable> strokeIcon (std::initializer_list<const char*> paths)
-    {
-        juce::String svg ("<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 24 24\" fill=\"none\" "
-                          "stroke=\"#000000\" stroke-width=\"2\" stroke-linecap=\"round\" stroke-linejoin=\"round\">");
-
-        for (auto* d : paths)
-            svg << "<path d=\"" << d << "\"/>";
-
-        svg << "</svg>";
-
-        if (auto xml = juce::parseXML (svg))
-            return juce::Drawable::createFromSVG (*xml);
-
-        return {};
-    }
-
     void drawText (juce::Graphics& g, const juce::String& text, int x, int y, int w, int h,
                    juce::Justification justification)
     {
@@ -42,9 +25,9 @@ void Product::initialiseRow()
         child->addMouseListener (this, false);
     }
 
-    installButton.setIcon (strokeIcon ({ "m21 15v4a2 2 0 0 1 -2 2h-14a2 2 0 0 1 -2-2v-4", "m7 10 5 5 5-5", "m12 15v-12" }));
-    uninstallButton.setIcon (strokeIcon ({ "m3 6h2 16", "m19 6-2 14a2 2 0 0 1 -2 2h-6a2 2 0 0 1 -2-2l-2-14",
-                                           "m10 11v6", "m14 11v6", "m5 6 1-3h12l1 3" }));
+    installButton.setIcon (Icons::fromStrokePaths ({ "m21 15v4a2 2 0 0 1 -2 2h-14a2 2 0 0 1 -2-2v-4", "m7 10 5 5 5-5", "m12 15v-12" }));
+    uninstallButton.setIcon (Icons::fromStrokePaths ({ "m3 6h2 16", "m19 6-2 14a2 2 0 0 1 -2 2h-6a2 2 0 0 1 -2-2l-2-14",
+                                                       "m10 11v6", "m14 11v6", "m5 6 1-3h12l1 3" }));
     installButton.setButtonText (actionText);
     uninstallButton.setButtonText ("Uninstall");
 
@@ -127,14 +110,14 @@ void Product::paint (juce::Graphics& g)
 
     if (hovered)
     {
-        g.setColour (white.darker (0.02f));     // 250 of 255
+        g.setColour (juce::Colours::white.darker (0.02f));     // 250 of 255
         g.fillRoundedRectangle (card, 7.0f);
-        g.setColour (lightGrey);
+        g.setColour (Palette::lightGrey);
         g.drawRoundedRectangle (card, 7.0f, 1.0f);
     }
     else
     {
-        g.setColour (white);
+        g.setColour (juce::Colours::white);
         g.fillRoundedRectangle (card, 7.0f);
     }
 
@@ -142,26 +125,26 @@ void Product::paint (juce::Graphics& g)
 
     const auto nameFont = juce::Font (20.0f, juce::Font::bold);
     const auto nameWidth = (int) nameFont.getStringWidthFloat (name) + 8;
-    g.setColour (black);
+    g.setColour (juce::Colours::black);
     g.setFont (nameFont);
     drawText (g, name, textX, 10, nameWidth, 30, juce::Justification::centredLeft);
 
     const auto statusFont = juce::Font (14.0f);
     const auto statusWidth = (int) statusFont.getStringWidthFloat (statusText);
-    g.setColour (grey);
+    g.setColour (Palette::mutedText);
     g.setFont (statusFont);
     drawText (g, statusText, textX + nameWidth, 12, 110, 30, juce::Justification::centredLeft);
 
     if (updateAvailable)
     {
-        g.setColour (orange);
+        g.setColour (Palette::orange);
         drawText (g, "Update Available! (v" + latestVersion + ")", textX + nameWidth + statusWidth + 10, 12, 140, 30,
                   juce::Justification::centredLeft);
     }
 
     if (isFreebie)
     {
-        g.setColour (green);
+        g.setColour (Palette::green);
         g.setFont (juce::Font (16.0f));
         drawText (g, "Freebie", w - 120, 5, 110, 30, juce::Justification::centred);
     }
@@ -172,7 +155,7 @@ void Product::paint (juce::Graphics& g)
 
     for (int i = 0; i < 4; ++i)
     {
-        g.setColour (badges[i].second ? green : lightGrey);
+        g.setColour (badges[i].second ? Palette::green : Palette::lightGrey);
         drawText (g, badges[i].first, textX - 7 + 45 * i, 45, 45, 22, juce::Justification::centred);
     }
 }

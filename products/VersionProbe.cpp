@@ -1,12 +1,15 @@
+// The plugin-file half of VersionProbe: which file of an installed target to
+// read, and the recorded fallback.
 #include "VersionProbe.h"
+
+#include "PeVersionReader.h"
+#include "platform/Platform.h"
 
 namespace VersionProbe
 {
 
 namespace
 {
-    bool isExistingFile (const juce::File& f)    { return f.existsAsFile(); }
-
     bool hasExtension (const juce::File& f, const char* extension)
     {
         return f.getFileExtension().equalsIgnoreCase (extension);
@@ -22,48 +25,118 @@ namespace
         { nullptr, nullptr },
     };
 
-    constexpr const char* tokenBreaks = " \\/,:;=|()[]{}<>\"'`+-_";
+    // A bundle holds a handful of files a few levels down. The bounds only
+    // stop a broken or hostile tree from holding up the message thread.
+    constexpr int maxBundleDepth = 8;
+    constexpr int maxBundleEntries = 5000;
+
+    /** The files below one bundle subfolder whose names end in one of the
+        extensions, in listing order. Links are neither entered nor taken:
+        two links to ".." would otherwise make the walk endless.
+    */
+    struct BundleWalk
+    {
+        const juce::StringArray& extensions;
+        int entriesLeft = maxBundleEntries;
+
+        juce::Array<juce::File> candidates (const juce::File& folder)
+        {
+            juce::Array<juce::File> found;
+            walk (folder, 0, found);
+            return found;
+        }
+
+        void walk (const juce::File& folder, int depth, juce::Array<juce::File>& found)
+        {
+            for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findFilesAndDirectories,
+                                                                    juce::File::FollowSymlinks::no))
+            {
+                if (--entriesLeft < 0)
+                    return;
+
+                const auto file = entry.getFile();
+
+                if (platform::isLink (file))
+                    continue;
+
+                if (entry.isDirectory())
+                {
+                    if (depth < maxBundleDepth)
+                        walk (file, depth + 1, found);
+                }
+                else if (matchesAnExtension (file))
+                {
+                    found.add (file);
+                }
+            }
+        }
+
+        bool matchesAnExtension (const juce::File& file) const
+        {
+            for (const auto& extension : extensions)
+                if (file.getFileName().matchesWildcard ("*" + extension, ! juce::File::areFileNamesCaseSensitive()))
+                    return true;
+
+            return false;
+        }
+    };
+
+    /** The bundle subfolder, when it is a real folder reached without a link. */
+    juce::File subfolder (const juce::File& bundle, const char* const (&parts)[2])
+    {
+        auto folder = bundle;
+
+        for (auto* part : parts)
+        {
+            if (part == nullptr)
+                break;
+
+            folder = folder.getChildFile (part);
+
+            if (platform::isLink (folder))
+                return {};
+        }
+
+        return folder.isDirectory() ? folder : juce::File();
+    }
 }
 
 //==============================================================================
-juce::String stripLeadingVs (juce::String s)
-{
-    while (s.startsWithChar ('v') || s.startsWithChar ('V'))
-        s = s.substring (1);
-
-    return s;
-}
-
 juce::StringArray bundleExtensions()
 {
     return { ".vst3", ".aaxplugin", ".clap", ".dll" };
 }
 
-juce::String probeVersion (const juce::String& path)
+juce::String probeVersion (const juce::String& path, const ClapReader& readClap)
 {
+    auto clapVersion = [&readClap] (const juce::File& file)
+    {
+        return readClap != nullptr ? readClap (file) : juce::String();
+    };
+
     if (path.isNotEmpty() && juce::File::isAbsolutePath (path))
     {
         const juce::File file (path);
 
-        if (isExistingFile (file))
+        if (file.existsAsFile())
         {
             if (auto v = readFileVersion (file); v.isNotEmpty())
                 return v;
 
             if (hasExtension (file, ".clap"))
-                return readClapVersion (file);
+                return clapVersion (file);
         }
     }
 
     const auto inner = findBundleFile (path, bundleExtensions());
 
-    if (inner == juce::File() || ! isExistingFile (inner))
+    if (inner == juce::File() || ! inner.existsAsFile())
         return {};
 
     if (auto v = readFileVersion (inner); v.isNotEmpty())
         return v;
 
-    return hasExtension (inner, ".clap") ? readClapVersion (inner) : juce::String();
+    return hasExtension (inner, ".clap") ? clapVersion (inner) : juce::String();
 }
 
 juce::File findBundleFile (const juce::String& path, const juce::StringArray& extensions)
@@ -79,30 +152,33 @@ juce::File findBundleFile (const juce::String& path, const juce::StringArray& ex
     if (bundle.existsAsFile())
         return bundle;
 
-    for (const auto& sub : bundleSubfolders)
+    // One budget for the whole search, however many subfolders it visits.
+    BundleWalk walk { extensions };
+
+    for (const auto& parts : bundleSubfolders)
     {
-        auto folder = bundle;
+        const auto folder = subfolder (bundle, parts);
 
-        for (auto* part : sub)
-            if (part != nullptr)
-                folder = folder.getChildFile (part);
-
-        if (! folder.isDirectory())
+        if (folder == juce::File())
             continue;
+
+        const auto candidates = walk.candidates (folder);
 
         for (const auto& extension : extensions)
         {
             juce::File best;
             int bestLength = std::numeric_limits<int>::max();
 
-            for (const auto& entry : juce::RangedDirectoryIterator (folder, true, "*" + extension,
-                                                                    juce::File::findFiles))
+            for (const auto& file : candidates)
             {
-                const auto length = entry.getFile().getRelativePathFrom (folder).length();
+                if (! file.getFileName().matchesWildcard ("*" + extension, ! juce::File::areFileNamesCaseSensitive()))
+                    continue;
+
+                const auto length = file.getRelativePathFrom (folder).length();
 
                 if (length < bestLength)
                 {
-                    best = entry.getFile();
+                    best = file;
                     bestLength = length;
                 }
             }
@@ -115,6 +191,15 @@ juce::File findBundleFile (const juce::String& path, const juce::StringArray& ex
     return {};
 }
 
+// The portable reader on Windows too, although the system has its own: that
+// one trusts the resource table (Wine's reads past its buffer, or crashes, on
+// an out-of-range data entry), and using one reader everywhere means the
+// Linux tests cover what ships. The Windows tests check that both agree.
+juce::String readFileVersion (const juce::File& file)
+{
+    return PeVersionReader::readFileVersion (file);
+}
+
 juce::String readRecordedVersion (const juce::File& productSettingsFile)
 {
     if (! productSettingsFile.existsAsFile())
@@ -124,58 +209,6 @@ juce::String readRecordedVersion (const juce::File& productSettingsFile)
         return root->getStringAttribute ("PluginManagerInstalledVersion").trim();
 
     return {};
-}
-
-juce::String normaliseVersion (const juce::String& text)
-{
-    auto cleaned = text.replaceCharacters ("\r\n\t", "   ").trim();
-
-    if (cleaned.isEmpty())
-        return {};
-
-    // What a failed query of the settings tools of other platforms prints
-    // instead of a version.
-    const auto lower = cleaned.toLowerCase();
-
-    if (lower.contains ("defaults[") || lower.contains ("the domain/default pair")
-         || lower.contains ("does not exist"))
-        return {};
-
-    juce::StringArray tokens;
-    tokens.addTokens (cleaned, tokenBreaks, {});
-
-    for (const auto& token : tokens)
-        if (auto v = validateVersion (token); v.isNotEmpty())
-            return v;
-
-    return validateVersion (cleaned);
-}
-
-juce::String validateVersion (const juce::String& token)
-{
-    const auto stripped = stripLeadingVs (token.trim());
-
-    if (stripped.isEmpty())
-        return {};
-
-    juce::StringArray parts;
-    parts.addTokens (stripped, ".", {});
-
-    if (parts.size() < 2 || parts.size() > 6)
-        return {};
-
-    for (auto& part : parts)
-    {
-        part = part.trim();
-
-        if (part.isEmpty() || ! part.containsOnly ("0123456789"))
-            return {};
-    }
-
-    while (parts.size() > 3 && parts[parts.size() - 1] == "0")
-        parts.remove (parts.size() - 1);
-
-    return parts.joinIntoString (".");
 }
 
 } // namespace VersionProbe

@@ -1,27 +1,13 @@
 #include "storage/ManagerSettings.h"
 
+#include "storage/BooleanAttribute.h"
 #include "storage/MakerFolders.h"
 
 namespace ManagerSettings
 {
 
-juce::String formatName (Format format)
-{
-    switch (format)
-    {
-        case AU:   return "AU";
-        case VST2: return "VST2";
-        case VST3: return "VST3";
-        case AAX:  return "AAX";
-        case CLAP: return "CLAP";
-        case numFormats: break;
-    }
-
-    return {};
-}
-
-juce::String installKey (Format format)  { return "Install" + formatName (format); }
-juce::String pathKey (Format format)     { return "Path" + formatName (format); }
+juce::String installKey (Format format)  { return "Install" + PluginFormat::name (format); }
+juce::String pathKey (Format format)     { return "Path" + PluginFormat::name (format); }
 
 juce::File settingsFile (const juce::File& cacheFolder)
 {
@@ -33,12 +19,12 @@ juce::String defaultFormatPath (Format format)
    #if JUCE_WINDOWS
     switch (format)
     {
-        case VST2: return "C:\\Program Files\\VSTPlugins\\";
-        case VST3: return "C:\\Program Files\\Common Files\\VST3\\";
-        case AAX:  return "C:\\Program Files\\Common Files\\Avid\\Audio\\Plug-Ins\\";
-        case CLAP: return "C:\\Program Files\\Common Files\\CLAP\\";
-        case AU:
-        case numFormats: break;
+        case PluginFormat::VST2: return "C:\\Program Files\\VSTPlugins\\";
+        case PluginFormat::VST3: return "C:\\Program Files\\Common Files\\VST3\\";
+        case PluginFormat::AAX:  return "C:\\Program Files\\Common Files\\Avid\\Audio\\Plug-Ins\\";
+        case PluginFormat::CLAP: return "C:\\Program Files\\Common Files\\CLAP\\";
+        case PluginFormat::AU:
+        case PluginFormat::count: break;
     }
 
     return {};
@@ -47,12 +33,12 @@ juce::String defaultFormatPath (Format format)
 
     switch (format)
     {
-        case VST2: folder = ".vst"; break;
-        case VST3: folder = ".vst3"; break;
-        case AAX:  folder = ".aax"; break;
-        case CLAP: folder = ".clap"; break;
-        case AU:
-        case numFormats: return {};
+        case PluginFormat::VST2: folder = ".vst"; break;
+        case PluginFormat::VST3: folder = ".vst3"; break;
+        case PluginFormat::AAX:  folder = ".aax"; break;
+        case PluginFormat::CLAP: folder = ".clap"; break;
+        case PluginFormat::AU:
+        case PluginFormat::count: return {};
     }
 
     return withTrailingSeparator (juce::File::getSpecialLocation (juce::File::userHomeDirectory)
@@ -64,17 +50,11 @@ Values defaults (const juce::String& samplesFolder)
 {
     Values values;
 
-    for (int i = VST2; i < numFormats; ++i)
-        values.path[(size_t) i] = defaultFormatPath ((Format) i);
+    for (auto format : PluginFormat::installable)
+        values.path[format] = defaultFormatPath (format);
 
     values.samplesPath = samplesFolder;
     return values;
-}
-
-bool readBoolean (const juce::String& text)
-{
-    auto first = text.trimStart()[0];
-    return first == '1' || first == 't' || first == 'T' || first == 'y' || first == 'Y';
 }
 
 std::optional<Values> read (const juce::File& file, const Values& defaultValues)
@@ -89,11 +69,8 @@ std::optional<Values> read (const juce::File& file, const Values& defaultValues)
 
     Values values = defaultValues;
 
-    for (int i = 0; i < numFormats; ++i)
-    {
-        auto key = installKey ((Format) i);
-        values.install[(size_t) i] = ! xml->hasAttribute (key) || readBoolean (xml->getStringAttribute (key));
-    }
+    for (int i = 0; i < PluginFormat::count; ++i)
+        values.install[(size_t) i] = BooleanAttribute::read (*xml, installKey ((Format) i), true);
 
     auto readPath = [&xml] (const juce::String& key, const juce::String& fallback)
     {
@@ -102,8 +79,8 @@ std::optional<Values> read (const juce::File& file, const Values& defaultValues)
     };
 
     // The AU path is carried, never read.
-    for (int i = VST2; i < numFormats; ++i)
-        values.path[(size_t) i] = readPath (pathKey ((Format) i), defaultValues.path[(size_t) i]);
+    for (auto format : PluginFormat::installable)
+        values.path[format] = readPath (pathKey (format), defaultValues.path[format]);
 
     values.samplesPath = readPath ("PathSamples", defaultValues.samplesPath);
     return values;
@@ -113,10 +90,10 @@ std::unique_ptr<juce::XmlElement> toXml (const Values& values)
 {
     auto xml = std::make_unique<juce::XmlElement> (rootTag);
 
-    for (int i = 0; i < numFormats; ++i)
+    for (int i = 0; i < PluginFormat::count; ++i)
         xml->setAttribute (juce::Identifier (installKey ((Format) i)), values.install[(size_t) i] ? 1 : 0);
 
-    for (int i = 0; i < numFormats; ++i)
+    for (int i = 0; i < PluginFormat::count; ++i)
         xml->setAttribute (juce::Identifier (pathKey ((Format) i)), values.path[(size_t) i]);
 
     xml->setAttribute ("PathSamples", values.samplesPath);

@@ -2,6 +2,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include "storage/PluginFormat.h"
+
 #include <array>
 #include <optional>
 
@@ -13,21 +15,17 @@
 */
 namespace ManagerSettings
 {
-    /** The formats in the file's order; AU exists but is never shown on Windows. */
-    enum Format { AU = 0, VST2, VST3, AAX, CLAP, numFormats };
+    using PluginFormat::Format;
 
-    /** The toggles and path fields as values. */
+    /** The toggles and path fields as values, indexed by format in the file's order. */
     struct Values
     {
-        std::array<bool, numFormats> install { true, true, true, true, true };
-        std::array<juce::String, numFormats> path;      // path[AU] is written, never read
+        std::array<bool, PluginFormat::count> install { true, true, true, true, true };
+        std::array<juce::String, PluginFormat::count> path;     // path[AU] is written, never read
         juce::String samplesPath;
     };
 
     constexpr const char* rootTag = "QuillotonePluginManager_Settings";
-
-    /** "AU", "VST2", ... as used in the attribute names and captions. */
-    juce::String formatName (Format);
 
     /** "InstallVST2", "PathVST2", ... */
     juce::String installKey (Format);
@@ -43,9 +41,6 @@ namespace ManagerSettings
 
     /** Everything on, the default paths, the given samples folder. */
     Values defaults (const juce::String& samplesFolder);
-
-    /** True when the first non-blank character is 1, t, T, y or Y. */
-    bool readBoolean (const juce::String& text);
 
     /** Reads the file over the defaults; nothing when it is missing, a folder,
         unparseable or has another root tag (case matters), so the caller applies

@@ -3,24 +3,20 @@
 #include "account/ServiceTexts.h"
 #include "products/Product.h"
 #include "ui/Fonts.h"
+#include "ui/Icons.h"
+#include "ui/Palette.h"
 #include "ui/VortelDialog.h"
 
 #include <BinaryData.h>
 
 namespace
 {
-    std::unique_ptr<juce::Drawable> icon (const char* data, int size)
-    {
-        return juce::Drawable::createFromImageData (data, (size_t) size);
-    }
-
-    const juce::Colour menuHighlight { 0xfff29d00 };
-
     bool isRowWorking (const Product& row)
     {
         return row.installBusy || row.uninstallBusy || row.isDownloadRunning()
             || row.isInstallRunning() || row.isUninstallRunning();
     }
+
     constexpr int rowHeight = 150;
     constexpr int rowGap = 5;
 }
@@ -70,12 +66,12 @@ MainComponent::MainComponent()
         auto& label = menuLabels[i];
         label.setText (menuTexts[i]);
         label.setFontSize (18);
-        label.setIcon (icon (menuIcons[i].first, menuIcons[i].second));
+        label.setIcon (Icons::fromResource (menuIcons[i].first, menuIcons[i].second));
         label.setIconOffset (iconOffsets[i].x, iconOffsets[i].y);
         label.onClick = [this, i] { menuClicked ((int) i); };
     }
 
-    menuLabels[0].setColor (menuHighlight);
+    menuLabels[0].setColor (Palette::menuHighlight);
 
     for (auto* list : { &purchasesList, &demoList })
         list->setScrollBarsShown (true, false);
@@ -86,18 +82,18 @@ MainComponent::MainComponent()
     for (auto* frame : { &searchFrame, &sortFrame })
     {
         frame->setCornerSize (6);
-        frame->setColours (juce::Colour (0x8c000000), juce::Colour (0x59cacaca), juce::Colour (0x8cffffff));
+        frame->setColours (Palette::fieldFrameOutline, Palette::fieldFrameEdge, Palette::fieldFrameFill);
         frame->setInterceptsMouseClicks (false, false);
     }
 
     searchField.setFont (juce::Font (14.0f));
-    searchField.setColour (juce::TextEditor::textColourId, juce::Colour (0xff202020));
+    searchField.setColour (juce::TextEditor::textColourId, Palette::text);
     searchField.setColour (juce::TextEditor::backgroundColourId, juce::Colours::transparentBlack);
-    searchField.setTextToShowWhenEmpty ("Search plugins...", juce::Colour (0xff808080));
+    searchField.setTextToShowWhenEmpty ("Search plugins...", Palette::mutedText);
     searchField.addListener (this);
 
     emptyListLabel.setFont (juce::Font (18.0f));
-    emptyListLabel.setColour (juce::Label::textColourId, juce::Colour (0xff808080));
+    emptyListLabel.setColour (juce::Label::textColourId, Palette::mutedText);
     emptyListLabel.setJustificationType (juce::Justification::centred);
 
     const char* bulkTexts[] = { "Install All", "Update All", "Uninstall All" };
@@ -109,12 +105,12 @@ MainComponent::MainComponent()
     {
         bulkButtons[i].setButtonText (bulkTexts[i]);
         bulkButtons[i].setFontSize (13.0f);
-        bulkButtons[i].setIcon (icon (bulkIcons[i].first, bulkIcons[i].second));
+        bulkButtons[i].setIcon (Icons::fromResource (bulkIcons[i].first, bulkIcons[i].second));
     }
 
     syncButton.setButtonText ("Sync");
     syncButton.setFontSize (14.0f);
-    syncButton.setIcon (icon (BinaryData::sync_svg, BinaryData::sync_svgSize));
+    syncButton.setIcon (Icons::fromResource (BinaryData::sync_svg, BinaryData::sync_svgSize));
     syncButton.onClick = [this]
     {
         for (auto& b : bulkButtons)
@@ -137,7 +133,7 @@ MainComponent::MainComponent()
     {
         supportButtons[i].setButtonText (supportTexts[i]);
         supportButtons[i].setFontSize (16.0f);
-        supportButtons[i].setIcon (icon (supportIcons[i].first, supportIcons[i].second));
+        supportButtons[i].setIcon (Icons::fromResource (supportIcons[i].first, supportIcons[i].second));
     }
 
     // The ticket page takes the address as it is, unescaped.
@@ -345,7 +341,7 @@ void MainComponent::menuClicked (int index)
         default: break;
     }
 
-    menuLabels[(size_t) index].setColor (menuHighlight);
+    menuLabels[(size_t) index].setColor (Palette::menuHighlight);
     menuLabels[(size_t) index].repaint();
 }
 
@@ -648,7 +644,7 @@ void MainComponent::paint (juce::Graphics& g)
 {
     auto w = getWidth(), h = getHeight();
 
-    g.fillAll (juce::Colour (0xfff0f0f1));
+    g.fillAll (Palette::background);
 
     if (animationPhase != -1 && isTimerRunning (syncTimer))
     {
@@ -659,25 +655,25 @@ void MainComponent::paint (juce::Graphics& g)
 
     juce::Path panel;
     panel.addQuadrilateral (0.0f, 90.0f, 210.0f, 105.0f, 210.0f, 460.0f, 0.0f, 445.0f);
-    g.setColour (juce::Colour (0xffd3d3d3));
+    g.setColour (Palette::lightGrey);
     g.fillPath (panel);
 
-    g.setColour (juce::Colour (0xffb7b7b7));
+    g.setColour (Palette::lightGrey.darker (0.15f));
     g.drawLine (0.0f, 90.0f, 210.0f, 105.0f);
     g.drawLine (0.0f, 445.0f, 210.0f, 460.0f);
     g.drawLine (210.0f, 0.0f, 210.0f, (float) h - 30.0f);
     g.drawLine (0.0f, (float) h - 30.0f, (float) w, (float) h - 30.0f);
 
     g.setFont (juce::Font (14.0f));
-    g.setColour (juce::Colour (0xff6f6f6f));
+    g.setColour (Palette::footerText);
     g.drawText (accountEmail, 10, 58, 200, 30, juce::Justification::centred, true);
 
     g.setColour (juce::Colours::black);
     g.drawText (footerStatus(), 10, h - 30, 120, 30, juce::Justification::centredLeft, true);
 
     static const auto build = buildNumberFrom (__DATE__, __TIME__);
-    g.setColour (juce::Colour (0xff6f6f6f));
-    g.drawText ("v1.2.0 (build " + juce::String (build) + ")", w - 120, h - 30, 110, 30,
+    g.setColour (Palette::footerText);
+    g.drawText ("v" JUCE_APPLICATION_VERSION_STRING " (build " + juce::String (build) + ")", w - 120, h - 30, 110, 30,
                 juce::Justification::centredRight, true);
 }
 
@@ -688,11 +684,11 @@ std::unique_ptr<Product> MainComponent::createRow (const ProductRecord& record)
     auto& accessors = row->settings;
 
     // The page outlives every row, and each call reads what is shown now.
-    for (auto f : { Product::AU, Product::VST2, Product::VST3, Product::AAX, Product::CLAP })
+    for (int i = 0; i < PluginFormat::count; ++i)
     {
-        const auto format = (ManagerSettings::Format) f;
-        accessors.installFlag[(size_t) f] = [this, format] { return settingsPage.isFormatEnabled (format); };
-        accessors.folder[(size_t) f]      = [this, format] { return settingsPage.getFormatPath (format); };
+        const auto format = (PluginFormat::Format) i;
+        accessors.installFlag[format] = [this, format] { return settingsPage.isFormatEnabled (format); };
+        accessors.folder[format]      = [this, format] { return settingsPage.getFormatPath (format); };
     }
 
     accessors.sampleFolder = [this] { return settingsPage.getSamplesPath(); };

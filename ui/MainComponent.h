@@ -68,26 +68,19 @@ public:
     static int buildNumberFrom (const char* date, const char* time);
 
     //==============================================================================
-    MakerFolders& getMakerFolders() noexcept                { return makerFolders; }
     LoginWindow& getLoginWindow() noexcept                  { return loginWindow; }
     SettingsPage& getSettingsPage() noexcept                { return settingsPage; }
     const juce::String& getAccountEmail() const noexcept    { return accountEmail; }
     const juce::OwnedArray<Product>& getProducts() const noexcept { return products; }
     const juce::OwnedArray<Product>& getDemos() const noexcept    { return demos; }
     bool isSyncRunning() const                              { return isThreadRunning() || isTimerRunning (syncTimer); }
-    bool isConnectionShown() const noexcept                 { return connectionShown; }
     bool getPathsChanged() const noexcept                   { return pathsChanged; }
-    int getAnimationPhase() const noexcept                  { return animationPhase; }
     juce::String footerStatus() const;
     juce::String centreStatus() const;
 
     ClickLabel& getMenuLabel (Page page)                    { return menuLabels[(size_t) page]; }
-    ClickLabel& getLogOutLabel()                            { return menuLabels[4]; }
-    IconTextButton& getSyncButton()                         { return syncButton; }
-    IconTextButton& getSupportButton (int index)            { return supportButtons[(size_t) index]; }
     juce::Label& getEmptyListLabel()                        { return emptyListLabel; }
     juce::Viewport& getPurchasesList()                      { return purchasesList; }
-    juce::Viewport& getDemoList()                           { return demoList; }
 
     //==============================================================================
     void paint (juce::Graphics&) override;

@@ -1,11 +1,13 @@
 #include "ui/SettingsPage.h"
 
 #include "ui/Fonts.h"
+#include "ui/Icons.h"
+#include "ui/Palette.h"
 #include "ui/VortelDialog.h"
 
 #include <BinaryData.h>
 
-using ManagerSettings::Format;
+using PluginFormat::Format;
 
 namespace
 {
@@ -18,15 +20,10 @@ namespace
         label.setJustificationType (juce::Justification::centred);
     }
 
-    std::unique_ptr<juce::Drawable> icon (const char* data, int size)
-    {
-        return juce::Drawable::createFromImageData (data, (size_t) size);
-    }
-
     void stylePathField (juce::TextEditor& field, RoundedBox& frame)
     {
         field.setFont (juce::Font (14.0f));
-        field.setColour (juce::TextEditor::textColourId, juce::Colour (0xff202020));
+        field.setColour (juce::TextEditor::textColourId, Palette::text);
         field.setSelectAllWhenFocused (false);
         frame.setColours (juce::Colour (0xe6000000), juce::Colour (0x8ccacaca), juce::Colours::transparentBlack);
         frame.setInterceptsMouseClicks (false, false);
@@ -47,16 +44,16 @@ SettingsPage::SettingsPage (MakerFolders& folders)
     for (auto* label : { &title, &formatsTitle, &cacheTitle, &pathsTitle })
         addAndMakeVisible (label);
 
-    for (int i = 0; i < ManagerSettings::numFormats; ++i)
+    for (int i = 0; i < PluginFormat::count; ++i)
     {
         auto format = (Format) i;
         auto& toggle = toggles[(size_t) i];
-        toggle.setButtonText (ManagerSettings::formatName (format));
+        toggle.setButtonText (PluginFormat::name (format));
         toggle.setToggleState (true, juce::dontSendNotification);
         toggle.onClick = [this] { saveManagerSettings(); };
 
         auto& label = pathLabels[(size_t) i];
-        label.setText (ManagerSettings::formatName (format) + ":", juce::dontSendNotification);
+        label.setText (PluginFormat::name (format) + ":", juce::dontSendNotification);
         label.setFont (juce::Font (14.0f, juce::Font::bold));
         label.setJustificationType (juce::Justification::right);
 
@@ -69,7 +66,7 @@ SettingsPage::SettingsPage (MakerFolders& folders)
         browse.onClick = [this, &field] { browseForFolder (field); };
 
         // AU has no place on Windows: its controls exist but stay hidden.
-        auto visible = format != ManagerSettings::AU;
+        auto visible = format != PluginFormat::AU;
 
         for (juce::Component* c : std::initializer_list<juce::Component*> { &toggle, &label, &pathFrames[(size_t) i], &field, &browse })
         {
@@ -91,9 +88,9 @@ SettingsPage::SettingsPage (MakerFolders& folders)
 
     const char* names[] = { "All", "Installers", "Thumbnails" };
     std::unique_ptr<juce::Drawable> icons[] = {
-        icon (BinaryData::all_svg, BinaryData::all_svgSize),
-        icon (BinaryData::installer_svg, BinaryData::installer_svgSize),
-        icon (BinaryData::thumb_svg, BinaryData::thumb_svgSize)
+        Icons::fromResource (BinaryData::all_svg, BinaryData::all_svgSize),
+        Icons::fromResource (BinaryData::installer_svg, BinaryData::installer_svgSize),
+        Icons::fromResource (BinaryData::thumb_svg, BinaryData::thumb_svgSize)
     };
     const CacheKind kinds[] = { CacheKind::all, CacheKind::installers, CacheKind::thumbnails };
 
@@ -125,10 +122,10 @@ void SettingsPage::resized()
     // The hidden AU controls sit where the first visible row would.
     auto toggleX = formatsTitle.getX() + 50;
     auto toggleY = formatsTitle.getY() + 45;
-    toggles[ManagerSettings::AU].setBounds (toggleX, toggleY, 200, 30);
+    toggles[PluginFormat::AU].setBounds (toggleX, toggleY, 200, 30);
 
-    for (int i = ManagerSettings::VST2; i < ManagerSettings::numFormats; ++i)
-        toggles[(size_t) i].setBounds (toggleX, toggleY + 35 * (i - ManagerSettings::VST2), 200, 30);
+    for (int i = PluginFormat::VST2; i < PluginFormat::count; ++i)
+        toggles[(size_t) i].setBounds (toggleX, toggleY + 35 * (i - PluginFormat::VST2), 200, 30);
 
     for (size_t i = 0; i < cacheButtons.size(); ++i)
         cacheButtons[i].setBounds (cacheTitle.getX() + 15, cacheTitle.getY() + 55 + 55 * (int) i, 120, 35);
@@ -142,15 +139,15 @@ void SettingsPage::resized()
         browse.setBounds (field.getX() + 368, field.getY(), 26, 23);
     };
 
-    placeRow (pathLabels[ManagerSettings::AU], pathFields[ManagerSettings::AU], pathFrames[ManagerSettings::AU],
-              browseButtons[ManagerSettings::AU], { toggleX - 70, 382, 50, 30 });
+    placeRow (pathLabels[PluginFormat::AU], pathFields[PluginFormat::AU], pathFrames[PluginFormat::AU],
+              browseButtons[PluginFormat::AU], { toggleX - 70, 382, 50, 30 });
 
-    for (int i = ManagerSettings::VST2; i < ManagerSettings::numFormats; ++i)
+    for (int i = PluginFormat::VST2; i < PluginFormat::count; ++i)
         placeRow (pathLabels[(size_t) i], pathFields[(size_t) i], pathFrames[(size_t) i], browseButtons[(size_t) i],
-                  { toggleX - 70, 382 + 42 * (i - ManagerSettings::VST2), 50, 30 });
+                  { toggleX - 70, 382 + 42 * (i - PluginFormat::VST2), 50, 30 });
 
     placeRow (samplesLabel, samplesField, samplesFrame, samplesBrowseButton,
-              { toggleX - 90, pathLabels[ManagerSettings::CLAP].getY() + 57, 70, 30 });
+              { toggleX - 90, pathLabels[PluginFormat::CLAP].getY() + 57, 70, 30 });
 }
 
 //==============================================================================
@@ -163,7 +160,7 @@ ManagerSettings::Values SettingsPage::currentValues() const
 {
     ManagerSettings::Values values;
 
-    for (size_t i = 0; i < ManagerSettings::numFormats; ++i)
+    for (size_t i = 0; i < PluginFormat::count; ++i)
     {
         values.install[i] = toggles[i].getToggleState();
         values.path[i] = pathFields[i].getText();
@@ -184,11 +181,11 @@ void SettingsPage::loadManagerSettings()
         return;
     }
 
-    for (size_t i = 0; i < ManagerSettings::numFormats; ++i)
+    for (size_t i = 0; i < PluginFormat::count; ++i)
     {
         toggles[i].setToggleState (loaded->install[i], juce::dontSendNotification);
 
-        if (i != ManagerSettings::AU)
+        if (i != PluginFormat::AU)
             pathFields[i].setText (loaded->path[i], false);
     }
 
@@ -205,11 +202,11 @@ void SettingsPage::applyDefaultManagerSettings()
 {
     auto defaults = ManagerSettings::defaults (makerFolders.samplesFolder().getFullPathName());
 
-    for (size_t i = 0; i < ManagerSettings::numFormats; ++i)
+    for (size_t i = 0; i < PluginFormat::count; ++i)
     {
         toggles[i].setToggleState (true, juce::dontSendNotification);
 
-        if (i != ManagerSettings::AU)
+        if (i != PluginFormat::AU)
             pathFields[i].setText (defaults.path[i], false);
     }
 

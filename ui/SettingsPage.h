@@ -41,10 +41,10 @@ public:
 
     //==============================================================================
     /** Whether a format's toggle is on. */
-    bool isFormatEnabled (ManagerSettings::Format) const;
+    bool isFormatEnabled (PluginFormat::Format) const;
 
     /** A format's folder with one trailing separator. */
-    juce::String getFormatPath (ManagerSettings::Format) const;
+    juce::String getFormatPath (PluginFormat::Format) const;
 
     /** The samples folder with one trailing separator. */
     juce::String getSamplesPath() const;
@@ -58,10 +58,9 @@ public:
     juce::File settingsFile() const;
 
     //==============================================================================
-    juce::ToggleButton& getToggle (ManagerSettings::Format f)   { return toggles[(size_t) f]; }
-    juce::TextEditor& getPathField (ManagerSettings::Format f)  { return pathFields[(size_t) f]; }
+    juce::ToggleButton& getToggle (PluginFormat::Format f)   { return toggles[(size_t) f]; }
+    juce::TextEditor& getPathField (PluginFormat::Format f)  { return pathFields[(size_t) f]; }
     juce::TextEditor& getSamplesField()                         { return samplesField; }
-    juce::TextButton& getBrowseButton (ManagerSettings::Format f) { return browseButtons[(size_t) f]; }
     IconTextButton& getCacheButton (int index)                  { return cacheButtons[(size_t) index]; }
 
     /** Deletes the chosen cache folders, then tells the user. */
@@ -77,12 +76,12 @@ private:
     MakerFolders& makerFolders;
 
     juce::Label title, formatsTitle, cacheTitle, pathsTitle;
-    std::array<juce::ToggleButton, ManagerSettings::numFormats> toggles;
+    std::array<juce::ToggleButton, PluginFormat::count> toggles;
     std::array<IconTextButton, 3> cacheButtons;
-    std::array<juce::Label, ManagerSettings::numFormats> pathLabels;
-    std::array<juce::TextEditor, ManagerSettings::numFormats> pathFields;
-    std::array<RoundedBox, ManagerSettings::numFormats> pathFrames;
-    std::array<juce::TextButton, ManagerSettings::numFormats> browseButtons;
+    std::array<juce::Label, PluginFormat::count> pathLabels;
+    std::array<juce::TextEditor, PluginFormat::count> pathFields;
+    std::array<RoundedBox, PluginFormat::count> pathFrames;
+    std::array<juce::TextButton, PluginFormat::count> browseButtons;
     juce::Label samplesLabel;
     juce::TextEditor samplesField;
     RoundedBox samplesFrame;

@@ -1,5 +1,7 @@
 #include "ui/Utilities.h"
 
+#include "ui/Palette.h"
+
 //==============================================================================
 RoundedBox::RoundedBox()
 {
@@ -61,7 +63,7 @@ void IconTextButton::paintButton (juce::Graphics& g, bool highlighted, bool down
         area.removeFromLeft (6);
     }
 
-    g.setColour (juce::Colour (0xff202020));
+    g.setColour (Palette::text);
     g.setFont (juce::Font (fontSize));
     g.drawFittedText (getButtonText(), area, juce::Justification::centred, 1);
 }
@@ -138,7 +140,7 @@ void LabelLink::paint (juce::Graphics& g)
     const float dashes[] = { 2.0f, 3.0f };
     auto y = (float) getHeight() - 3.5f;
 
-    g.setColour (juce::Colour (0xff202020));
+    g.setColour (Palette::text);
     g.drawDashedLine ({ 5.0f, y, (float) getWidth() - 5.0f, y }, dashes, 2, 1.0f);
 }
 
@@ -192,7 +194,7 @@ void LoadingProgress::paint (juce::Graphics& g)
 
     auto w = (float) getWidth(), h = (float) getHeight();
 
-    g.setColour (juce::Colour (0xffd3d3d3));
+    g.setColour (Palette::lightGrey);
     g.fillRoundedRectangle (1.0f, 1.0f, (float) progress * (w - 2.0f), h - 2.0f, 4.0f);
 
     g.setColour (juce::Colours::black);

@@ -18,14 +18,11 @@ public:
     void setColours (juce::Colour outline, juce::Colour edge, juce::Colour fill);
     void setCornerSize (int newCornerSize);
 
-    juce::ComponentAnimator& getAnimator() noexcept     { return animator; }
-
     void paint (juce::Graphics&) override;
 
 private:
     int cornerSize = 6;
     juce::Colour fillColour { 0xff1f2020 }, outlineColour { 0xff000000 }, edgeColour { 0xff1f2122 };
-    juce::ComponentAnimator animator;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (RoundedBox)
 };
@@ -40,8 +37,6 @@ public:
     /** Takes ownership of the icon (may be null) and repaints. */
     void setIcon (std::unique_ptr<juce::Drawable> newIcon);
     void setFontSize (float newSize)                    { fontSize = newSize; }
-
-    juce::Drawable* getIcon() const noexcept            { return icon.get(); }
 
     void paintButton (juce::Graphics&, bool highlighted, bool down) override;
 
@@ -102,7 +97,6 @@ public:
     juce::Label label;
 
     void setURL (const juce::String& newURL)            { url = newURL; }
-    const juce::String& getURL() const noexcept         { return url; }
     bool isHovered() const noexcept                     { return hovered; }
 
     void paint (juce::Graphics&) override;

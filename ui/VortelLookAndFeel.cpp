@@ -1,6 +1,8 @@
 #include "ui/VortelLookAndFeel.h"
 
 #include "ui/Fonts.h"
+#include "ui/Icons.h"
+#include "ui/Palette.h"
 
 #include <BinaryData.h>
 
@@ -19,8 +21,6 @@ namespace
         auto* parent = component.getParentComponent();
         return component.isEnabled() && (parent == nullptr || parent->isEnabled());
     }
-
-    const juce::Colour orange { 0xffffa500 };
 }
 
 //==============================================================================
@@ -49,7 +49,7 @@ juce::Colour buttonFillColour (juce::Colour background, bool enabled, bool highl
     auto colour = background.withMultipliedAlpha (enabled ? 0.9f : 0.5f);
 
     if (highlighted && enabled)
-        colour = orange.withAlpha ((juce::uint8) (darkStyle ? 0x24 : 0x1f));
+        colour = Palette::orange.withAlpha ((juce::uint8) (darkStyle ? 0x24 : 0x1f));
 
     if (pressed)
         colour = darkStyle ? lightenChannels (colour, 1.1f) : darkenChannels (colour, 1.1f);
@@ -62,7 +62,7 @@ juce::Colour buttonOutlineColour (juce::Colour textColourOff, bool enabled, bool
     auto colour = textColourOff;
 
     if (highlighted && enabled)
-        colour = scaleChannels (orange, 0.893f).withAlpha ((juce::uint8) 0x7a);
+        colour = scaleChannels (Palette::orange, 0.893f).withAlpha ((juce::uint8) 0x7a);
 
     if (pressed)
         colour = scaleChannels (colour, 0.833f);
@@ -114,7 +114,7 @@ VortelLookAndFeel::VortelLookAndFeel()
 {
     setColour (menuOutlineColourId, juce::Colour (0x73858482));
 
-    cornerIcon = juce::Drawable::createFromImageData (BinaryData::corner_svg, (size_t) BinaryData::corner_svgSize);
+    cornerIcon = Icons::fromResource (BinaryData::corner_svg, BinaryData::corner_svgSize);
 
     // Build the shared faces now, so that no paint call pays for it.
     Fonts::regularTypeface();
@@ -378,7 +378,7 @@ void VortelLookAndFeel::drawCornerResizer (juce::Graphics& g, int w, int h, bool
         return;
 
     auto icon = cornerIcon->createCopy();
-    icon->replaceColour (juce::Colours::black, isMouseOver ? juce::Colour (0xffd3d3d3) : juce::Colour (0x33d3d3d3));
+    icon->replaceColour (juce::Colours::black, isMouseOver ? Palette::lightGrey : Palette::lightGrey.withAlpha ((juce::uint8) 0x33));
     icon->drawWithin (g, juce::Rectangle<float> (2.0f, 2.0f, (float) w - 4.0f, (float) h - 4.0f),
                       juce::RectanglePlacement::centred, 1.0f);
 }
@@ -427,30 +427,30 @@ void applyManagerPalette (VortelLookAndFeel& lf)
 
     const std::pair<int, uint32> palette[] = {
         { PopupMenu::backgroundColourId,            0x00000000 },
-        { PopupMenu::textColourId,                  0xff202020 },
-        { PopupMenu::headerTextColourId,            0xff202020 },
+        { PopupMenu::textColourId,                  Palette::text.getARGB() },
+        { PopupMenu::headerTextColourId,            Palette::text.getARGB() },
         { PopupMenu::highlightedBackgroundColourId, 0xffbbbab6 },
         { PopupMenu::highlightedTextColourId,       0xff151515 },
-        { Label::textColourId,                      0xff202020 },
-        { TooltipWindow::textColourId,              0xff202020 },
+        { Label::textColourId,                      Palette::text.getARGB() },
+        { TooltipWindow::textColourId,              Palette::text.getARGB() },
         { ComboBox::textColourId,                   0xff8b9197 },
         { ComboBox::arrowColourId,                  0xeb8b9197 },
         { BubbleComponent::backgroundColourId,      0xf2bbbab6 },
         { BubbleComponent::outlineColourId,         0x73858482 },
         { TextButton::buttonColourId,               0x26bbbab6 },
         { TextButton::textColourOffId,              0xff000000 },
-        { TextButton::textColourOnId,               0xff202020 },
-        { ToggleButton::textColourId,               0xff202020 },
-        { ToggleButton::tickColourId,               0xff202020 },
+        { TextButton::textColourOnId,               Palette::text.getARGB() },
+        { ToggleButton::textColourId,               Palette::text.getARGB() },
+        { ToggleButton::tickColourId,               Palette::text.getARGB() },
         { TextEditor::backgroundColourId,           0x00000000 },
         { TextEditor::outlineColourId,              0x00000000 },
         { TextEditor::focusedOutlineColourId,       0x00000000 },
-        { TextEditor::textColourId,                 0xff202020 },
+        { TextEditor::textColourId,                 Palette::text.getARGB() },
         { TextEditor::highlightColourId,            0xff8f8f8c },
         { TextEditor::highlightedTextColourId,      0xff181818 },
         { CaretComponent::caretColourId,            0xff535353 },
         { 0x1007400,                                0x8ccacaca },
-        { 0x1007500,                                0xff202020 },
+        { 0x1007500,                                Palette::text.getARGB() },
         { 0x1007600,                                0x8cb3b2af },
         { VortelLookAndFeel::menuOutlineColourId,   0x73858482 },
         { 0x1007800,                                0xf2bbbab6 },

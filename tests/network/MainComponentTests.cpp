@@ -97,10 +97,10 @@ TEST (MainComponent, DemoAccountFillsBothListsWithRows)
     EXPECT_GE (freebies, 1);
 
     // Rows read the settings page: a format switched off there is off for the row.
-    s.main.getSettingsPage().getToggle (ManagerSettings::VST2).setToggleState (false, juce::sendNotificationSync);
-    EXPECT_FALSE (products[0]->settings.installFlag[Product::VST2]());
-    EXPECT_TRUE (products[0]->settings.installFlag[Product::VST3]());
-    EXPECT_EQ (products[0]->settings.folder[Product::VST3](), s.main.getSettingsPage().getFormatPath (ManagerSettings::VST3));
+    s.main.getSettingsPage().getToggle (PluginFormat::VST2).setToggleState (false, juce::sendNotificationSync);
+    EXPECT_FALSE (products[0]->settings.installFlag[PluginFormat::VST2]());
+    EXPECT_TRUE (products[0]->settings.installFlag[PluginFormat::VST3]());
+    EXPECT_EQ (products[0]->settings.folder[PluginFormat::VST3](), s.main.getSettingsPage().getFormatPath (PluginFormat::VST3));
 }
 
 TEST (MainComponent, ServerErrorShowsTheTextAndKeepsTheRows)
@@ -206,7 +206,7 @@ TEST (MainComponent, APathChangeResyncsOnceOnTheNextPurchasesClick)
     const auto before = catalogueRequests (server);
 
     s.click (MainComponent::Page::settings);
-    auto& field = s.main.getSettingsPage().getPathField (ManagerSettings::VST3);
+    auto& field = s.main.getSettingsPage().getPathField (PluginFormat::VST3);
     field.setText (s.home.home.folder.getChildFile ("elsewhere").getFullPathName(), true);
     ASSERT_TRUE (waitUntil ([&] { return s.main.getPathsChanged(); }));
 

@@ -73,7 +73,7 @@ namespace
                   return r;
               }())
         {
-            product.settings.installFlag[Product::VST3] = [] { return true; };
+            product.settings.installFlag[PluginFormat::VST3] = [] { return true; };
         }
 
         VortelDialog* dialog()

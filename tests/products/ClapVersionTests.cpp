@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "products/ClapVersionProbe.h"
 #include "products/VersionProbe.h"
+#include "platform/Platform.h"
 #include "support/TestHelpers.h"
 
 #include <cstdlib>
@@ -66,7 +68,7 @@ namespace
 TEST (ClapVersion, ProbeAsksTheFirstPluginThenLetsTheLibraryGo)
 {
     ClapFixture fixture ("ok");
-    const auto version = VersionProbe::probeVersion (fixture.library.getFullPathName());
+    const auto version = VersionProbe::probeVersion (fixture.library.getFullPathName(), VersionProbe::readClapVersion);
 
     EXPECT_EQ (version, "1.0.4 beta");
     EXPECT_EQ (VersionProbe::normaliseVersion (version), "1.0.4");
@@ -123,7 +125,7 @@ TEST (ClapVersion, EveryLaterFailureStillDeinitialisesAndUnloads)
 TEST (ClapVersion, LibraryWithoutEntryIsUnloadedUntouched)
 {
     ClapFixture fixture ("no-entry");
-    EXPECT_EQ (VersionProbe::probeVersion (fixture.library.getFullPathName()), "");
+    EXPECT_EQ (VersionProbe::probeVersion (fixture.library.getFullPathName(), VersionProbe::readClapVersion), "");
     EXPECT_EQ (fixture.calls(), expectedCalls ({ "load", "unload" }));
 }
 
@@ -141,5 +143,52 @@ TEST (ClapVersion, WhatCannotBeLoadedGivesNothing)
     // A Windows library here: no loader takes it, and it has no version resource.
     const auto windowsClap = juce::File (QUILLOTONE_FIXTURES_DIR).getChildFile ("windows/windows-clap.clap");
     ASSERT_TRUE (windowsClap.existsAsFile());
-    EXPECT_EQ (VersionProbe::probeVersion (windowsClap.getFullPathName()), "");
+    EXPECT_EQ (VersionProbe::probeVersion (windowsClap.getFullPathName(), VersionProbe::readClapVersion), "");
+}
+
+//==============================================================================
+// The manager never loads a CLAP library itself: a child of the running
+// program (here the test program, which has the same probe mode) does.
+TEST (ClapProbeChild, CrashesHangsAndFailuresReadAsNoVersion)
+{
+    const auto self = platform::runningExecutable();
+
+    for (auto [variant, expected] : std::initializer_list<std::pair<const char*, const char*>> {
+             { "ok", "1.0.4 beta" }, { "init-crashes", "" }, { "init-hangs", "" }, { "init-fails", "" }, { "no-entry", "" } })
+    {
+        ClapFixture fixture (variant);
+        EXPECT_EQ (ClapVersionProbe::readInChild (fixture.library, self), expected) << variant;
+
+        // The library's code ran, in the child.
+        EXPECT_TRUE (fixture.calls().contains ("load")) << variant;
+    }
+
+    testing_support::TempFolder temp;
+    EXPECT_EQ (ClapVersionProbe::readInChild (temp.folder.getChildFile ("missing.clap"), self), "");
+}
+
+TEST (ClapProbeChild, TheManagersOwnExecutableAnswers)
+{
+    // Its main() must take the probe mode before the application starts.
+    ClapFixture fixture ("ok");
+    EXPECT_EQ (ClapVersionProbe::readInChild (fixture.library, juce::File (QUILLOTONE_APP_EXECUTABLE)), "1.0.4 beta");
+}
+
+TEST (ClapProbeChild, AnswersAreCachedUntilTheFileChanges)
+{
+    ClapFixture fixture ("ok");
+    auto& probe = *ClapVersionProbe::getInstance();
+
+    EXPECT_FALSE (probe.cachedVersion (fixture.library).has_value());
+    EXPECT_EQ (probe.versionNow (fixture.library), "1.0.4 beta");
+    EXPECT_EQ (probe.versionNow (fixture.library), "1.0.4 beta");
+    const auto calls = fixture.calls();
+    EXPECT_EQ (std::count (calls.begin(), calls.end(), juce::String ("load")), 1) << "asked once";
+
+    // Replaced by a build that hangs: a new file, asked again, and no version.
+    const auto hangs = juce::File (QUILLOTONE_FIXTURES_DIR).getChildFile ("clap/init-hangs.clap");
+    ASSERT_TRUE (hangs.copyFileTo (fixture.library));
+    EXPECT_FALSE (probe.cachedVersion (fixture.library).has_value());
+    EXPECT_EQ (probe.versionNow (fixture.library), "");
+    EXPECT_EQ (probe.cachedVersion (fixture.library), juce::String());
 }

@@ -88,8 +88,8 @@ TEST (FileVersion, FixedVersionOfEachImageInWordOrder)
     // The string table and the product version say otherwise: only the fixed
     // file version counts.
     const auto path = windowsFixture ("version-2.1.0.0.dll").getFullPathName();
-    EXPECT_EQ (VersionProbe::probeVersion (path), "2.1.0.0");
-    EXPECT_EQ (VersionProbe::normaliseVersion (VersionProbe::probeVersion (path)), "2.1.0");
+    EXPECT_EQ (VersionProbe::probeVersion (path, VersionProbe::readClapVersion), "2.1.0.0");
+    EXPECT_EQ (VersionProbe::normaliseVersion (VersionProbe::probeVersion (path, VersionProbe::readClapVersion)), "2.1.0");
 }
 
 TEST (FileVersion, BundlesAnswerWithThePlatformImage)
@@ -98,12 +98,12 @@ TEST (FileVersion, BundlesAnswerWithThePlatformImage)
     // shorter path than the platform folder's.
     const auto vst3 = windowsFixture ("bundles/Fixture.vst3");
     ASSERT_TRUE (vst3.getChildFile ("Contents/Resources/Fixture.vst3").existsAsFile());
-    EXPECT_EQ (VersionProbe::probeVersion (vst3.getFullPathName()), "2.1.0.0");
-    EXPECT_EQ (VersionProbe::normaliseVersion (VersionProbe::probeVersion (vst3.getFullPathName())), "2.1.0");
+    EXPECT_EQ (VersionProbe::probeVersion (vst3.getFullPathName(), VersionProbe::readClapVersion), "2.1.0.0");
+    EXPECT_EQ (VersionProbe::normaliseVersion (VersionProbe::probeVersion (vst3.getFullPathName(), VersionProbe::readClapVersion)), "2.1.0");
 
     const auto aax = windowsFixture ("bundles/Fixture.aaxplugin");
     ASSERT_TRUE (aax.getChildFile ("Contents/Resources/Fixture.aaxplugin").existsAsFile());
-    EXPECT_EQ (VersionProbe::probeVersion (aax.getFullPathName()), "10.20.30.40");
+    EXPECT_EQ (VersionProbe::probeVersion (aax.getFullPathName(), VersionProbe::readClapVersion), "10.20.30.40");
 }
 
 TEST (FileVersion, FilesWithoutAVersionResourceGiveNothing)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "products/ClapVersionProbe.h"
+#include "products/InstallerLink.h"
 #include "products/Product.h"
 #include "storage/ManagerSettings.h"
 #include "support/TestHelpers.h"
@@ -20,28 +22,23 @@ namespace
     }
 
     /** Plugin folders under a sandboxed HOME, wired like the main component
-        wires the settings page; fake plugins carry their version as text.
+        wires the settings page.
     */
     struct Fixture
     {
         explicit Fixture (const juce::String& name, const juce::String& latest = "1.0.0")
             : product (record (name, latest))
         {
-            for (auto f : { Product::VST2, Product::VST3, Product::AAX, Product::CLAP })
+            for (auto f : PluginFormat::installable)
             {
-                product.settings.folder[(size_t) f] = [this, f] { return folder (f).getFullPathName() + "/"; };
-                product.settings.installFlag[(size_t) f] = [this, f] { return flags[(size_t) f]; };
+                product.settings.folder[f] = [this, f] { return folderSetting[f].value_or (folder (f).getFullPathName() + "/"); };
+                product.settings.installFlag[f] = [this, f] { return flags[f]; };
             }
 
             product.settings.sampleFolder = [this] { return home.home.folder.getChildFile ("Samples").getFullPathName(); };
-            product.readVersion = [] (const juce::String& path)
-            {
-                juce::File f (path);
-                return f.isDirectory() ? f.getChildFile ("version.txt").loadFileAsString() : f.loadFileAsString();
-            };
         }
 
-        juce::File folder (Product::Format f) const
+        juce::File folder (PluginFormat::Format f) const
         {
             const char* names[] = { "au", "vst", "vst3", "aax", clapFolderName };
             return home.home.folder.getChildFile (names[f]);
@@ -72,7 +69,8 @@ namespace
 
         ScopedHome home;
         const char* clapFolderName = "clap";
-        std::array<bool, Product::numFormats> flags { false, true, true, true, true };
+        std::array<bool, PluginFormat::count> flags { false, true, true, true, true };
+        std::array<std::optional<juce::String>, PluginFormat::count> folderSetting;    // instead of folder()
         Product product;
     };
 
@@ -93,8 +91,8 @@ TEST (ProductModel, NamesAndTargetsFollowTheCatalogueName)
     verb.product.refreshStatus();
     EXPECT_EQ (verb.product.productFolderName, "BigRoomVerb");
     EXPECT_EQ (verb.product.installName, "BigRoomVerb");
-    EXPECT_EQ (verb.product.vst3Target, verb.folder (Product::VST3).getFullPathName() + "/BigRoomVerb.vst3");
-    EXPECT_EQ (verb.product.aaxTarget, verb.folder (Product::AAX).getFullPathName() + "/BigRoomVerb.aaxplugin");
+    EXPECT_EQ (verb.product.vst3Target, verb.folder (PluginFormat::VST3).getFullPathName() + "/BigRoomVerb.vst3");
+    EXPECT_EQ (verb.product.aaxTarget, verb.folder (PluginFormat::AAX).getFullPathName() + "/BigRoomVerb.aaxplugin");
     EXPECT_TRUE (verb.product.presetsTarget.endsWith ("/Quillotone/Presets/BigRoomVerb"));
 
     Fixture kv ("KV-77");
@@ -132,11 +130,11 @@ TEST (ProductModel, AbsentAccessorsFallBackToTheDefaults)
     Product product (record ("Big Room Verb"));
     product.refreshStatus();
 
-    EXPECT_EQ (product.vst3Target, Product::defaultFolder (Product::VST3) + "BigRoomVerb.vst3");
-    EXPECT_EQ (product.clapTarget, Product::defaultFolder (Product::CLAP) + "BigRoomVerb.clap");
+    EXPECT_EQ (product.vst3Target, Product::defaultFolder (PluginFormat::VST3) + "BigRoomVerb.vst3");
+    EXPECT_EQ (product.clapTarget, Product::defaultFolder (PluginFormat::CLAP) + "BigRoomVerb.clap");
     EXPECT_EQ (product.samplesRoot, home.documents().getChildFile ("Quillotone/Samples").getFullPathName());
-    EXPECT_EQ (Product::defaultFolder (Product::VST2),
-               ManagerSettings::withTrailingSeparator (ManagerSettings::defaultFormatPath (ManagerSettings::VST2)));
+    EXPECT_EQ (Product::defaultFolder (PluginFormat::VST2),
+               ManagerSettings::withTrailingSeparator (ManagerSettings::defaultFormatPath (PluginFormat::VST2)));
 
     // Missing install flags read false, so an install is refused.
     EXPECT_FALSE (product.startInstall());
@@ -144,131 +142,6 @@ TEST (ProductModel, AbsentAccessorsFallBackToTheDefaults)
     ASSERT_NE (dialog, nullptr);
     EXPECT_EQ (dialog->getTitle(), "No plugin formats selected");
     dialog->dismiss();
-}
-
-TEST (ProductStatus, VersionsOfTheFormatsDecideStatusAndAction)
-{
-    {
-        Fixture f ("Big Room Verb", "1.2.0");
-        f.product.refreshStatus();
-        f.place (f.product.vst3Target, "1.2.0", true);
-        f.place (f.product.clapTarget, "1.2");
-        f.product.refreshStatus();
-        EXPECT_EQ (f.product.statusText, "v1.2.0");
-        EXPECT_EQ (f.product.versionCLAP, "1.2");
-        EXPECT_FALSE (f.product.updateAvailable);
-        EXPECT_EQ (f.product.actionText, "Install");
-        EXPECT_TRUE (f.product.installedVST3 && f.product.installedCLAP);
-        EXPECT_FALSE (f.product.installedVST2 || f.product.installedAAX || f.product.installedAU);
-    }
-    {
-        Fixture f ("Big Room Verb", "1.1.0");
-        f.product.refreshStatus();
-        f.place (f.product.vst2Target, "1.0.0");
-        f.place (f.product.vst3Target, "1.1.0", true);
-        f.product.refreshStatus();
-        EXPECT_EQ (f.product.statusText, "mixed versions");
-        EXPECT_TRUE (f.product.updateAvailable);
-        EXPECT_EQ (f.product.actionText, "Update");
-        EXPECT_EQ (f.product.busyText, "STOP");
-    }
-    {
-        // Mixed but nothing older than the catalogue: a reinstall.
-        Fixture f ("Big Room Verb", "1.0.0");
-        f.product.refreshStatus();
-        f.place (f.product.vst2Target, "1.0.0");
-        f.place (f.product.vst3Target, "1.1.0", true);
-        f.product.refreshStatus();
-        EXPECT_EQ (f.product.statusText, "mixed versions");
-        EXPECT_FALSE (f.product.updateAvailable);
-        EXPECT_EQ (f.product.actionText, "Install");
-    }
-    {
-        Fixture f ("Big Room Verb", "1.10.0");
-        f.product.refreshStatus();
-        f.place (f.product.aaxTarget, "v1.2.3", true);
-        f.product.refreshStatus();
-        EXPECT_EQ (f.product.statusText, "v1.2.3");
-        EXPECT_TRUE (f.product.updateAvailable);
-        EXPECT_EQ (f.product.actionText, "Update");
-    }
-    {
-        // An empty catalogue version is older than anything installed.
-        Fixture f ("Big Room Verb", "");
-        f.product.refreshStatus();
-        f.place (f.product.vst2Target, "3.0");
-        f.product.refreshStatus();
-        EXPECT_EQ (f.product.statusText, "v3.0");
-        EXPECT_FALSE (f.product.updateAvailable);
-    }
-}
-
-TEST (ProductStatus, RecordedVersionOnlyWhenTheFilesHaveNone)
-{
-    Fixture f ("Big Room Verb", "2.0.1");
-    f.product.refreshStatus();
-    f.place (f.product.vst2Target, "no version in here");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.statusText, "installed");
-    EXPECT_EQ (f.product.actionText, "Install");
-    EXPECT_TRUE (f.product.anyFormatInstalled());
-
-    f.recordVersion ("v2.0.1");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.statusText, "v2.0.1");
-    EXPECT_FALSE (f.product.updateAvailable);
-
-    f.recordVersion ("1.9");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.statusText, "v1.9");
-    EXPECT_TRUE (f.product.updateAvailable);
-
-    // A file version wins over the record; without any file the record is ignored.
-    f.place (f.product.vst2Target, "2.0.1");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.statusText, "v2.0.1");
-
-    juce::File (f.product.vst2Target).deleteFile();
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.statusText, "not installed");
-    EXPECT_EQ (f.product.actionText, "Install");
-}
-
-TEST (ProductStatus, NfrIsAppendedToEveryStatus)
-{
-    auto r = record ("Big Room Verb");
-    r.isNFR = true;
-    ScopedHome home;
-    Product product (r);
-    product.readVersion = [] (const juce::String&) { return juce::String(); };
-    product.refreshStatus();
-    EXPECT_EQ (product.statusText, "not installed (NFR)");
-    EXPECT_EQ (product.actionText, "Install");
-}
-
-TEST (ProductStatus, ClapAtTheLegacyLocationCounts)
-{
-    Fixture f ("Big Room Verb", "1.0.0");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.legacyClapTarget, f.folder (Product::CLAP).getFullPathName() + "/Quillotone/BigRoomVerb.clap");
-
-    f.place (f.product.legacyClapTarget, "0.9.1");
-    f.product.refreshStatus();
-    EXPECT_TRUE (f.product.installedCLAP);
-    EXPECT_EQ (f.product.versionCLAP, "0.9.1");
-    EXPECT_EQ (f.product.statusText, "v0.9.1");
-    EXPECT_TRUE (f.product.updateAvailable);
-
-    // The normal location wins when both exist.
-    f.place (f.product.clapTarget, "1.0.0");
-    f.product.refreshStatus();
-    EXPECT_EQ (f.product.versionCLAP, "1.0.0");
-
-    // A CLAP folder that is itself named Quillotone has no separate legacy place.
-    Fixture maker ("Big Room Verb");
-    maker.clapFolderName = "CLAP/QUILLOTONE";
-    maker.product.refreshStatus();
-    EXPECT_EQ (maker.product.legacyClapTarget, maker.product.clapTarget);
 }
 
 //==============================================================================
@@ -297,10 +170,15 @@ TEST (ProductStart, OneOperationAtATime)
     ASSERT_TRUE (f.product.startInstall());
     EXPECT_TRUE (f.product.installBusy);
     EXPECT_EQ (f.product.getInstallButton().getButtonText(), "STOP");
-    EXPECT_EQ (f.product.installFlags, (std::array<bool, Product::numFormats> { false, false, true, false, false }));
+    EXPECT_EQ (f.product.installFlags, (std::array<bool, PluginFormat::count> { false, false, true, false, false }));
 
     EXPECT_FALSE (f.product.startInstall());
+
+    // Refused before any refresh: the running worker reads the targets.
+    const auto target = f.product.vst3Target;
+    f.folderSetting[PluginFormat::VST3] = "/elsewhere/";
     EXPECT_FALSE (f.product.startUninstall());
+    EXPECT_EQ (f.product.vst3Target, target);
 
     ASSERT_TRUE (waitUntil ([&] { return ! f.product.installBusy; }));
     auto* dialog = openDialog (f.product);
@@ -335,7 +213,7 @@ TEST (ProductUninstall, RemovesEveryInstalledFormatAndKeepsTheRest)
     f.place (f.product.vst3Target, "1.0.0", true);
     f.place (f.product.legacyClapTarget, "1.0.0");
     juce::File (f.product.presetsTarget).getChildFile ("Mine.preset").create();
-    f.folder (Product::VST2).getChildFile ("Other.dll").create();
+    f.folder (PluginFormat::VST2).getChildFile ("Other.dll").create();
     f.product.refreshStatus();
 
     ASSERT_TRUE (f.product.startUninstall());
@@ -348,7 +226,7 @@ TEST (ProductUninstall, RemovesEveryInstalledFormatAndKeepsTheRest)
     EXPECT_FALSE (juce::File (f.product.vst3Target).exists());
     EXPECT_FALSE (juce::File (f.product.legacyClapTarget).exists());
     EXPECT_TRUE (juce::File (f.product.presetsTarget).getChildFile ("Mine.preset").existsAsFile());
-    EXPECT_TRUE (f.folder (Product::VST2).getChildFile ("Other.dll").existsAsFile());
+    EXPECT_TRUE (f.folder (PluginFormat::VST2).getChildFile ("Other.dll").existsAsFile());
     EXPECT_EQ (f.product.statusText, "not installed");
     EXPECT_EQ (f.product.getUninstallButton().getButtonText(), "Uninstall");
     EXPECT_EQ (openDialog (f.product), nullptr);
@@ -413,5 +291,102 @@ TEST (ProductNames, InstallerNamesFromTheLinkStayInTheCache)
         EXPECT_EQ (dialog->getMessage(), "The download URL for Big Room Verb is invalid.");
         EXPECT_TRUE (product.installerFile.isEmpty());
         dialog->dismiss();
+    }
+}
+
+TEST (ProductNames, InstallerNameIsTheLinksPathWithoutQueryOrFragment)
+{
+    for (auto [link, expected] : std::initializer_list<std::pair<const char*, const char*>> {
+             { "https://cdn.test/dl/VerbWin.zip?token=a/b.zip&x=?", "VerbWin.zip" },
+             { "https://cdn.test/dl/VerbWin.zip#part/2", "VerbWin.zip" },
+             { "https://cdn.test/dl/VerbWin.zip?t=1#f", "VerbWin.zip" },
+             { "https://cdn.test?file=/VerbWin.zip", "" },
+             { "https://cdn.test/dl/?file=VerbWin.zip", "" },
+             { "https://cdn.test/dl/..?x", ".." } })
+    {
+        EXPECT_EQ (InstallerLink::fileName (link), expected) << link;
+    }
+
+    // The download starts with the name from the path; nothing listens there.
+    Fixture f ("Big Room Verb");
+    auto r = record ("Big Room Verb");
+    r.downloadURLWindows = "http://127.0.0.1:1/dl/VerbWin.zip?token=abc/def";
+    Product product (r);
+    product.settings = f.product.settings;
+
+    ASSERT_TRUE (product.startInstall());
+    ASSERT_TRUE (waitUntil ([&] { return ! product.installBusy; }));
+    EXPECT_TRUE (product.installerFile.endsWith ("/Installers/VerbWin.zip")) << product.installerFile;
+    auto* dialog = openDialog (product);
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_NE (dialog->getMessage(), "The download URL for Big Room Verb is invalid.");
+    dialog->dismiss();
+}
+
+//==============================================================================
+TEST (ProductFolders, AFolderThatIsNotAFullPathIsNeverATarget)
+{
+    Fixture f ("Big Room Verb");
+    f.flags = { false, true, true, false, false };
+    f.product.refreshStatus();
+    f.place (f.product.vst3Target, "1.0.0", true);
+
+    // What an emptied path field hands over.
+    f.folderSetting[PluginFormat::VST2] = juce::File::getSeparatorString();
+    f.product.refreshStatus();
+    EXPECT_EQ (f.product.vst2Target, "");
+    EXPECT_TRUE (f.product.installedVST3);
+
+    EXPECT_FALSE (f.product.startInstall());
+    EXPECT_FALSE (f.product.isDownloadRunning());
+    auto* dialog = openDialog (f.product);
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_EQ (dialog->getTitle(), "Install error");
+    EXPECT_TRUE (dialog->getMessage().startsWith ("The folder for VST2 in Settings is empty or not a full path"));
+    dialog->dismiss();
+
+    // The uninstall removes what it can find and says what it could not look for.
+    ASSERT_TRUE (f.product.startUninstall());
+    ASSERT_TRUE (waitUntil ([&] { return ! f.product.uninstallBusy; }));
+    EXPECT_FALSE (juce::File (f.product.vst3Target).exists());
+    EXPECT_FALSE (f.product.uninstallSucceeded);
+    dialog = openDialog (f.product);
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_EQ (dialog->getTitle(), "Uninstall error");
+    EXPECT_TRUE (dialog->getMessage().contains ("VST2")) << dialog->getMessage();
+    dialog->dismiss();
+}
+
+//==============================================================================
+TEST (ProductClap, CrashingOrHangingPluginStaysListedAndCanBeUninstalled)
+{
+    for (auto* variant : { "init-crashes", "init-hangs" })
+    {
+        SCOPED_TRACE (variant);
+        Fixture f ("Big Room Verb", "2.0.0");
+        f.product.refreshStatus();
+        juce::File (f.product.clapTarget).getParentDirectory().createDirectory();
+        ASSERT_TRUE (juce::File (QUILLOTONE_FIXTURES_DIR).getChildFile ("clap").getChildFile (juce::String (variant) + ".clap")
+                         .copyFileTo (f.product.clapTarget));
+        f.recordVersion ("1.5.0");
+
+        // The refresh answers at once, from the record, while the child works.
+        f.product.refreshStatus();
+        EXPECT_FALSE (ClapVersionProbe::getInstance()->cachedVersion (f.product.clapTarget).has_value());
+        EXPECT_TRUE (f.product.installedCLAP);
+        EXPECT_EQ (f.product.statusText, "v1.5.0");
+        EXPECT_TRUE (f.product.updateAvailable);
+
+        ASSERT_TRUE (waitUntil ([&] { return ClapVersionProbe::getInstance()->cachedVersion (f.product.clapTarget).has_value(); },
+                                ClapVersionProbe::timeoutMs * 3));
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (50);    // the row's refresh is posted
+        EXPECT_EQ (f.product.versionCLAP, "");
+        EXPECT_EQ (f.product.statusText, "v1.5.0");
+
+        ASSERT_TRUE (f.product.startUninstall());
+        ASSERT_TRUE (waitUntil ([&] { return ! f.product.uninstallBusy; }));
+        EXPECT_FALSE (juce::File (f.product.clapTarget).exists());
+        EXPECT_EQ (f.product.statusText, "not installed");
+        EXPECT_EQ (openDialog (f.product), nullptr);
     }
 }

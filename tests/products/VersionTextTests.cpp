@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "products/Product.h"
 #include "products/VersionProbe.h"
 #include "support/TestHelpers.h"
+
+#include <unistd.h>
 
 using namespace VersionProbe;
 
@@ -42,14 +43,14 @@ TEST (VersionText, ValidateCountsPartsAndDropsTrailingZeros)
 
 TEST (VersionText, CompareIsNumericAndIgnoresPrefixes)
 {
-    EXPECT_EQ (Product::compareVersions ("1.2", "1.2.0"), 0);
-    EXPECT_EQ (Product::compareVersions ("v1.10", "1.9"), 1);
-    EXPECT_EQ (Product::compareVersions ("1.2.3", "1.10.0"), -1);
-    EXPECT_EQ (Product::compareVersions ("V2", "v2.0.0.0"), 0);
-    EXPECT_EQ (Product::compareVersions ("1.0", ""), 1);
-    EXPECT_EQ (Product::compareVersions ("", ""), 0);
-    EXPECT_EQ (Product::compareVersions ("1.2beta", "1.2"), 0);
-    EXPECT_EQ (Product::compareVersions ("99999999999999999999999.0", "1.0"), 1);
+    EXPECT_EQ (compareVersions ("1.2", "1.2.0"), 0);
+    EXPECT_EQ (compareVersions ("v1.10", "1.9"), 1);
+    EXPECT_EQ (compareVersions ("1.2.3", "1.10.0"), -1);
+    EXPECT_EQ (compareVersions ("V2", "v2.0.0.0"), 0);
+    EXPECT_EQ (compareVersions ("1.0", ""), 1);
+    EXPECT_EQ (compareVersions ("", ""), 0);
+    EXPECT_EQ (compareVersions ("1.2beta", "1.2"), 0);
+    EXPECT_EQ (compareVersions ("99999999999999999999999.0", "1.0"), 1);
 }
 
 TEST (VersionProbe, RecordedVersionIsTheTrimmedRootAttribute)
@@ -112,13 +113,38 @@ TEST (VersionProbe, BundleSearchFollowsSubfolderThenExtensionOrder)
     EXPECT_EQ (findBundleFile (atRoot.getFullPathName(), extensions), atRoot);
 }
 
+TEST (VersionProbe, BundleSearchTakesNoLinks)
+{
+    // Two links to ".." made the search endless when it followed them.
+    testing_support::TempFolder temp;
+    auto bundle = temp.folder.getChildFile ("Loop.vst3");
+    auto contents = bundle.getChildFile ("Contents");
+    ASSERT_TRUE (contents.createDirectory());
+    ASSERT_EQ (::symlink ("..", contents.getChildFile ("a").getFullPathName().toRawUTF8()), 0);
+    ASSERT_EQ (::symlink ("..", contents.getChildFile ("b").getFullPathName().toRawUTF8()), 0);
+
+    // Nor a link standing in for a subfolder, nor a linked file.
+    auto elsewhere = temp.folder.getChildFile ("elsewhere");
+    elsewhere.getChildFile ("Loop.vst3").create();
+    ASSERT_EQ (::symlink (elsewhere.getFullPathName().toRawUTF8(), contents.getChildFile ("x64").getFullPathName().toRawUTF8()), 0);
+    ASSERT_EQ (::symlink (elsewhere.getChildFile ("Loop.vst3").getFullPathName().toRawUTF8(),
+                          contents.getChildFile ("Linked.vst3").getFullPathName().toRawUTF8()), 0);
+
+    EXPECT_EQ (findBundleFile (bundle.getFullPathName(), bundleExtensions()), juce::File());
+    EXPECT_EQ (probeVersion (bundle.getFullPathName(), readClapVersion), "");
+
+    auto real = contents.getChildFile ("Resources/Loop.vst3");
+    ASSERT_TRUE (real.create());
+    EXPECT_EQ (findBundleFile (bundle.getFullPathName(), bundleExtensions()), real);
+}
+
 TEST (VersionProbe, FilesWithoutAnyVersionYieldNothing)
 {
     testing_support::TempFolder temp;
     auto text = temp.folder.getChildFile ("Plain.dll");
     text.replaceWithText ("MZ but nothing else");
-    EXPECT_EQ (probeVersion (text.getFullPathName()), "");
-    EXPECT_EQ (probeVersion (temp.folder.getFullPathName()), "");
-    EXPECT_EQ (probeVersion ({}), "");
-    EXPECT_EQ (probeVersion ("relative/path.dll"), "");
+    EXPECT_EQ (probeVersion (text.getFullPathName(), readClapVersion), "");
+    EXPECT_EQ (probeVersion (temp.folder.getFullPathName(), readClapVersion), "");
+    EXPECT_EQ (probeVersion ({}, readClapVersion), "");
+    EXPECT_EQ (probeVersion ("relative/path.dll", readClapVersion), "");
 }

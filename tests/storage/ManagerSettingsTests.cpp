@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include "storage/BooleanAttribute.h"
 #include "storage/ManagerSettings.h"
 #include "support/TestHelpers.h"
 #include "ui/SettingsPage.h"
 #include "ui/VortelDialog.h"
 
-using ManagerSettings::Format;
+using PluginFormat::Format;
 using testing_support::ScopedHome;
 using testing_support::waitUntil;
 
@@ -38,17 +39,17 @@ TEST (ManagerSettings, FirstStartAppliesAndWritesTheDefaults)
     Page p;
     auto home = p.home.home.folder;
 
-    for (auto f : { ManagerSettings::VST2, ManagerSettings::VST3, ManagerSettings::AAX, ManagerSettings::CLAP })
+    for (auto f : { PluginFormat::VST2, PluginFormat::VST3, PluginFormat::AAX, PluginFormat::CLAP })
         EXPECT_TRUE (p.page.getToggle (f).getToggleState());
 
-    EXPECT_EQ (p.page.getPathField (ManagerSettings::VST2).getText(), home.getChildFile (".vst").getFullPathName() + "/");
-    EXPECT_EQ (p.page.getPathField (ManagerSettings::VST3).getText(), home.getChildFile (".vst3").getFullPathName() + "/");
-    EXPECT_EQ (p.page.getPathField (ManagerSettings::AAX).getText(), home.getChildFile (".aax").getFullPathName() + "/");
-    EXPECT_EQ (p.page.getPathField (ManagerSettings::CLAP).getText(), home.getChildFile (".clap").getFullPathName() + "/");
+    EXPECT_EQ (p.page.getPathField (PluginFormat::VST2).getText(), home.getChildFile (".vst").getFullPathName() + "/");
+    EXPECT_EQ (p.page.getPathField (PluginFormat::VST3).getText(), home.getChildFile (".vst3").getFullPathName() + "/");
+    EXPECT_EQ (p.page.getPathField (PluginFormat::AAX).getText(), home.getChildFile (".aax").getFullPathName() + "/");
+    EXPECT_EQ (p.page.getPathField (PluginFormat::CLAP).getText(), home.getChildFile (".clap").getFullPathName() + "/");
     EXPECT_EQ (p.page.getSamplesField().getText(), p.home.documents().getChildFile ("Quillotone/Samples").getFullPathName());
 
-    EXPECT_FALSE (p.page.getToggle (ManagerSettings::AU).isVisible());
-    EXPECT_FALSE (p.page.getPathField (ManagerSettings::AU).isVisible());
+    EXPECT_FALSE (p.page.getToggle (PluginFormat::AU).isVisible());
+    EXPECT_FALSE (p.page.getPathField (PluginFormat::AU).isVisible());
 
     ASSERT_TRUE (p.file().existsAsFile());
     EXPECT_EQ (p.file(), p.home.documents().getChildFile ("Quillotone/Temp/PluginManagerCache/settings.qvs"));
@@ -81,7 +82,7 @@ TEST (ManagerSettings, BooleansReadOnlyLeadingOneTrueOrYes)
              { "1", true }, { "true", true }, { "  Yes", true }, { "T", true }, { "y", true },
              { "0", false }, { "no", false }, { "", false }, { "false", false }, { " x1", false }, { "on", false } })
     {
-        EXPECT_EQ (ManagerSettings::readBoolean (text), expected) << text;
+        EXPECT_EQ (BooleanAttribute::isTrue (text), expected) << text;
     }
 
     for (auto [attribute, expected] : std::initializer_list<std::pair<const char*, bool>> {
@@ -94,9 +95,9 @@ TEST (ManagerSettings, BooleansReadOnlyLeadingOneTrueOrYes)
         SettingsPage page (folders);
         page.loadManagerSettings();
 
-        EXPECT_EQ (page.isFormatEnabled (ManagerSettings::VST3), expected) << attribute;
-        EXPECT_FALSE (page.isFormatEnabled (ManagerSettings::VST2));
-        EXPECT_TRUE (page.isFormatEnabled (ManagerSettings::CLAP)) << "missing keys read as on";
+        EXPECT_EQ (page.isFormatEnabled (PluginFormat::VST3), expected) << attribute;
+        EXPECT_FALSE (page.isFormatEnabled (PluginFormat::VST2));
+        EXPECT_TRUE (page.isFormatEnabled (PluginFormat::CLAP)) << "missing keys read as on";
     }
 }
 
@@ -113,7 +114,7 @@ TEST (ManagerSettings, ForeignMissingOrBrokenFilesAreReplacedByTheDefaults)
 
         SettingsPage page (folders);
         page.loadManagerSettings();
-        EXPECT_TRUE (page.isFormatEnabled (ManagerSettings::VST2)) << content;
+        EXPECT_TRUE (page.isFormatEnabled (PluginFormat::VST2)) << content;
 
         auto xml = juce::parseXML (file);
         ASSERT_NE (xml, nullptr) << content;
@@ -127,7 +128,7 @@ TEST (ManagerSettings, ForeignMissingOrBrokenFilesAreReplacedByTheDefaults)
     ASSERT_TRUE (ManagerSettings::settingsFile (folders.cacheFolder()).createDirectory());
     SettingsPage page (folders);
     page.loadManagerSettings();
-    EXPECT_TRUE (page.isFormatEnabled (ManagerSettings::AAX));
+    EXPECT_TRUE (page.isFormatEnabled (PluginFormat::AAX));
     EXPECT_TRUE (ManagerSettings::settingsFile (folders.cacheFolder()).isDirectory());
 }
 
@@ -142,15 +143,15 @@ TEST (ManagerSettings, EmptyPathShowsTheDefaultAndLeavesTheFileAlone)
     SettingsPage page (folders);
     page.loadManagerSettings();
 
-    EXPECT_EQ (page.getPathField (ManagerSettings::VST2).getText(), ManagerSettings::defaultFormatPath (ManagerSettings::VST2));
-    EXPECT_EQ (page.getPathField (ManagerSettings::VST3).getText(), "/opt/vst3");
+    EXPECT_EQ (page.getPathField (PluginFormat::VST2).getText(), ManagerSettings::defaultFormatPath (PluginFormat::VST2));
+    EXPECT_EQ (page.getPathField (PluginFormat::VST3).getText(), "/opt/vst3");
     EXPECT_EQ (page.getSamplesField().getText(), folders.samplesFolder().getFullPathName());
     EXPECT_EQ (file.loadFileAsString(), before);
 
     // The next save writes the shown default back.
-    page.getToggle (ManagerSettings::AAX).triggerClick();
+    page.getToggle (PluginFormat::AAX).triggerClick();
     ASSERT_TRUE (waitUntil ([&] { return juce::parseXML (file)->getStringAttribute ("InstallAAX") == "0"; }));
-    EXPECT_EQ (juce::parseXML (file)->getStringAttribute ("PathVST2"), ManagerSettings::defaultFormatPath (ManagerSettings::VST2));
+    EXPECT_EQ (juce::parseXML (file)->getStringAttribute ("PathVST2"), ManagerSettings::defaultFormatPath (PluginFormat::VST2));
 }
 
 TEST (ManagerSettings, PathsAreHandedOverWithOneTrailingSeparator)
@@ -160,10 +161,10 @@ TEST (ManagerSettings, PathsAreHandedOverWithOneTrailingSeparator)
     EXPECT_EQ (ManagerSettings::withTrailingSeparator (""), sep());
 
     Page p;
-    p.page.getPathField (ManagerSettings::CLAP).setText ("/data/clap", false);
-    EXPECT_EQ (p.page.getFormatPath (ManagerSettings::CLAP), "/data/clap" + sep());
-    p.page.getPathField (ManagerSettings::CLAP).setText ("/data/clap" + sep(), false);
-    EXPECT_EQ (p.page.getFormatPath (ManagerSettings::CLAP), "/data/clap" + sep());
+    p.page.getPathField (PluginFormat::CLAP).setText ("/data/clap", false);
+    EXPECT_EQ (p.page.getFormatPath (PluginFormat::CLAP), "/data/clap" + sep());
+    p.page.getPathField (PluginFormat::CLAP).setText ("/data/clap" + sep(), false);
+    EXPECT_EQ (p.page.getFormatPath (PluginFormat::CLAP), "/data/clap" + sep());
     EXPECT_TRUE (p.page.getSamplesPath().endsWith (sep()));
     EXPECT_FALSE (p.page.getSamplesPath().endsWith (sep() + sep()));
 }
@@ -174,14 +175,14 @@ TEST (ManagerSettings, EveryChangeIsSavedAndMarksPaths)
     int pathChanges = 0;
     p.page.onPathsChanged = [&] { ++pathChanges; };
 
-    auto& toggle = p.page.getToggle (ManagerSettings::VST3);
+    auto& toggle = p.page.getToggle (PluginFormat::VST3);
     toggle.triggerClick();
     ASSERT_TRUE (waitUntil ([&] { return p.saved()->getStringAttribute ("InstallVST3") == "0"; }));
     toggle.triggerClick();
     ASSERT_TRUE (waitUntil ([&] { return p.saved()->getStringAttribute ("InstallVST3") == "1"; }));
     EXPECT_EQ (pathChanges, 0);
 
-    auto& field = p.page.getPathField (ManagerSettings::VST2);
+    auto& field = p.page.getPathField (PluginFormat::VST2);
     field.setText ("", true);
     ASSERT_TRUE (waitUntil ([&] { return pathChanges == 1; }));
 

@@ -10,9 +10,11 @@ namespace testing_support
     /** A fresh folder that is deleted with the object. */
     struct TempFolder
     {
+        // A unique name, not the next free one: tests run in parallel processes,
+        // which would otherwise pick the same folder and delete each other's files.
         TempFolder()
             : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                          .getNonexistentChildFile ("quillotone-test", {}, false))
+                          .getChildFile ("quillotone-test-" + juce::Uuid().toString()))
         {
             folder.createDirectory();
         }

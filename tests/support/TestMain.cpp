@@ -4,8 +4,16 @@
 
 #include <csignal>
 
+#include "platform/Platform.h"
+#include "products/ClapVersionProbe.h"
+
 int main (int argc, char** argv)
 {
+    // Products read CLAP versions in a child of the running program, which
+    // here is the test program.
+    if (const auto exitCode = ClapVersionProbe::runChildMode (platform::commandLineArguments (argc, argv)); exitCode >= 0)
+        return exitCode;
+
     // Without an application object the first native window under Xvfb would
     // die on an X error, so tell the framework there is none.
     juce::JUCEApplicationBase::createInstance = [] () -> juce::JUCEApplicationBase* { return nullptr; };

@@ -9,6 +9,7 @@
 #include <shellapi.h>
 
 #include "platform/Platform.h"
+#include "products/ClapVersionProbe.h"
 
 namespace
 {
@@ -58,6 +59,11 @@ namespace
 int main (int argc, char** argv)
 {
     auto args = wideArguments();
+
+    // Products read CLAP versions in a child of the running program, which
+    // here is the test program.
+    if (const auto exitCode = ClapVersionProbe::runChildMode (args); exitCode >= 0)
+        return exitCode;
 
     if (args.size() > 1 && args[1].startsWith ("--") && ! args[1].startsWith ("--gtest"))
         return runChildMode (args);

@@ -1,6 +1,7 @@
 #include "windows/WindowsTestSupport.h"
 
 #include "platform/Platform.h"
+#include "products/ClapVersionProbe.h"
 #include "products/VersionProbe.h"
 
 #ifndef NOMINMAX
@@ -141,8 +142,8 @@ TEST_F (WindowsVersionProbe, BothReadersSeeTheAppsOwnVersion)
 
 TEST_F (WindowsVersionProbe, BundlesAnswerWithThePlatformImage)
 {
-    EXPECT_EQ (VersionProbe::probeVersion (fixtures().getChildFile ("bundles/Fixture.vst3").getFullPathName()), "2.1.0.0");
-    EXPECT_EQ (VersionProbe::probeVersion (fixtures().getChildFile ("bundles/Fixture.aaxplugin").getFullPathName()), "10.20.30.40");
+    EXPECT_EQ (VersionProbe::probeVersion (fixtures().getChildFile ("bundles/Fixture.vst3").getFullPathName(), VersionProbe::readClapVersion), "2.1.0.0");
+    EXPECT_EQ (VersionProbe::probeVersion (fixtures().getChildFile ("bundles/Fixture.aaxplugin").getFullPathName(), VersionProbe::readClapVersion), "10.20.30.40");
 }
 
 //==============================================================================
@@ -152,7 +153,7 @@ TEST_F (WindowsVersionProbe, ClapLibraryIsAskedThroughTheSystemLoader)
 
     // No version resource, so the probe has to load the library.
     EXPECT_EQ (VersionProbe::readFileVersion (copy.library), "");
-    EXPECT_EQ (VersionProbe::probeVersion (copy.library.getFullPathName()), "1.0.4 beta");
+    EXPECT_EQ (VersionProbe::probeVersion (copy.library.getFullPathName(), VersionProbe::readClapVersion), "1.0.4 beta");
 
     EXPECT_EQ (copy.calls(), expectedCalls ({ "load", "init " + copy.library.getFullPathName(),
                                               "get_factory clap.plugin-factory", "deinit", "unload" }));
@@ -183,4 +184,27 @@ TEST_F (WindowsVersionProbe, WhatTheLoaderRefusesGivesNothing)
     ASSERT_TRUE (fixtures().getChildFile ("no-resource.dll").copyFileTo (plain));
     EXPECT_EQ (VersionProbe::readClapVersion (plain), "");
     EXPECT_EQ (GetModuleHandleW (plain.getFullPathName().toWideCharPointer()), nullptr);
+}
+
+//==============================================================================
+TEST_F (WindowsVersionProbe, ClapChildAnswersOrCrashesOrHangsWithoutHarm)
+{
+    // The test program has the probe mode too; the manager's own answers once.
+    const auto self = platform::runningExecutable();
+
+    for (auto [fixture, expected] : std::initializer_list<std::pair<const char*, const char*>> {
+             { "windows-clap.clap", "1.0.4 beta" }, { "windows-clap-init-crashes.clap", "" },
+             { "windows-clap-init-hangs.clap", "" }, { "windows-clap-init-fails.clap", "" } })
+    {
+        ClapCopy copy (fixture);
+        EXPECT_EQ (ClapVersionProbe::readInChild (copy.library, self), expected) << fixture;
+        EXPECT_TRUE (copy.calls().contains ("init " + copy.library.getFullPathName())) << fixture << ": the child ran it";
+        EXPECT_EQ (GetModuleHandleW (copy.library.getFullPathName().toWideCharPointer()), nullptr) << fixture;
+
+        // Nothing keeps the file: it can go at once.
+        EXPECT_TRUE (copy.library.deleteFile()) << fixture;
+    }
+
+    ClapCopy copy ("windows-clap.clap");
+    EXPECT_EQ (ClapVersionProbe::readInChild (copy.library, windows_testing::buildFile (QUILLOTONE_APP_EXECUTABLE)), "1.0.4 beta");
 }

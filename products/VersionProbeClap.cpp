@@ -1,3 +1,5 @@
+// The CLAP half of VersionProbe: the plugin descriptor read in this process.
+// Only the probe's child process runs it (see ClapVersionProbe).
 #include "VersionProbe.h"
 #include "ClapAbi.h"
 #include "platform/Platform.h"

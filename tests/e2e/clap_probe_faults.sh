@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Two owned products with a CLAP plugin installed whose start-up code crashes
+# (Big Room Verb, with a recorded version) and hangs (Tape Halo). The real app
+# lists both, stays responsive while the hanging one is probed, and uninstalls
+# both. Screenshots go to $SCREENSHOTS (default: a folder beside the app).
+set -euo pipefail
+app=$1
+source "$(dirname "$0")/common.sh"
+build=$(dirname "$app")
+shots=${SCREENSHOTS:-$build/screenshots}
+mkdir -p "$shots"
+
+clap=$HOME/.clap
+mkdir -p "$clap" "$HOME/Documents/Quillotone/Settings"
+cp "$build/fixtures/clap/init-crashes.clap" "$clap/BigRoomVerb.clap"
+cp "$build/fixtures/clap/init-hangs.clap" "$clap/TapeHalo.clap"
+printf '<?xml version="1.0" encoding="UTF-8"?>\n<SETTINGS PluginManagerInstalledVersion="1.1.0"/>\n' \
+    > "$HOME/Documents/Quillotone/Settings/BigRoomVerb.qvs"
+
+/usr/bin/python3 "$root/tools/standin/server.py" --port $port --content "$build/standin-content" > "$HOME/server.log" 2>&1 &
+pids+=($!)
+wait_for '(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null' 50 || fail "stand-in did not start"
+prepare_display
+
+"$app" &
+app_pid=$!
+pids+=($app_pid)
+wait_for '[ -n "$(xdotool search --name "$title" 2>/dev/null)" ]' 200 || fail "no window"
+sleep 1
+eval "$(xdotool search --name "$title" getwindowgeometry --shell | head -5)"
+shot() { import -window root -crop 900x700+$X+$Y "$shots/$1.png"; }
+click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.3; }
+
+click 462 318; xdotool type --delay 10 "demo@quillotone.test"
+click 462 348; xdotool type --delay 10 "quillotone"
+click 449 416
+
+cache="$HOME/Documents/Quillotone/Temp/PluginManagerCache"
+wait_for '[ -f "$cache/Utils/innoext.exe" ]' 300 || fail "the sync did not finish"
+sleep 1.5
+shot clap-faults-listed
+
+# The hanging plugin's child is still running; the window answers anyway.
+pgrep -f -- "--probe-clap-version $clap/TapeHalo.clap" > /dev/null || fail "no probe of the hanging plugin is running"
+
+uninstall_row() { # row index: its uninstall button, then the dialog's confirm button
+    click 817 $((208 + 155 * $1))
+    sleep 0.4
+    click 627 423
+}
+
+uninstall_row 1
+wait_for '[ ! -e "$clap/TapeHalo.clap" ]' 50 || fail "Tape Halo was not uninstalled while its probe ran"
+uninstall_row 0
+wait_for '[ ! -e "$clap/BigRoomVerb.clap" ]' 50 || fail "Big Room Verb was not uninstalled"
+
+# Past the hanging probe's time-out: its child is gone and the app is fine.
+wait_for '! pgrep -f -- "--probe-clap-version" > /dev/null' 100 || fail "a probe child outlived its time-out"
+kill -0 $app_pid || fail "the app died"
+shot clap-faults-uninstalled
+
+/usr/bin/python3 "$here/xwindow.py" close "$title" >/dev/null
+wait_for '! kill -0 $app_pid 2>/dev/null' 100 || fail "the app did not quit"
+echo "crashing and hanging CLAP plugins: OK (screenshots in $shots)"
