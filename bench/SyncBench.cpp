@@ -85,6 +85,11 @@ int main (int argc, char** argv)
                content.getFullPathName(), "--data", data.getFullPathName() });
     }
 
+    // The tool the manager pins, fresh from this build, where the manager fetches it.
+    auto servedTool = content.getChildFile (juce::URL (ServiceTexts::extractionToolURL()).getSubPath());
+    servedTool.getParentDirectory().createDirectory();
+    juce::File (QUILLOTONE_EXTRACTION_TOOL).copyFileTo (servedTool);
+
     juce::ChildProcess server;
     server.start ({ "/usr/bin/python3", source.getChildFile ("tools/standin/server.py").getFullPathName(),
                     "--port", juce::String (origin.getPort()), "--data", data.getFullPathName(),
