@@ -253,7 +253,13 @@ TEST (Extractor, FilesInTheWayNeedYesAndLinksBelowTheOutputAreRefused)
     // The output folder given as its own argument, as some callers do.
     auto replaced = runTool ({ "-x", installer.getFullPathName(), "-d", box.out.getFullPathName(), "-q", "-y" });
     EXPECT_EQ (replaced.exitCode, 0) << replaced.output;
-    EXPECT_EQ (snapshot (box.out), snapshot (fixtures().getChildFile ("layouts/clap")));
+    auto unpacked = snapshot (box.out);
+    EXPECT_EQ (unpacked, snapshot (fixtures().getChildFile ("layouts/clap")));
+
+    // A failure while writing takes back what that run wrote, and only that.
+    auto failed = extract (fixtures().getChildFile ("damaged/bad-content.exe"), box.out);
+    EXPECT_EQ (failed.exitCode, 3) << failed.output;
+    EXPECT_EQ (snapshot (box.out), unpacked);
 
    #ifndef _WIN32
     // A link below the output folder would lead the writes elsewhere. (Wine

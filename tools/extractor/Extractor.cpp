@@ -55,13 +55,9 @@ namespace
     void checkOutputFolder (const Installer& installer, const std::string& root, const ExtractOptions& options)
     {
         const auto separator = std::string (1, native::separator());
-        const auto rootState = native::stateOf (root);
 
-        if (rootState == native::PathState::missing)
-        {
-            // Nothing below a missing root can be in the way.
-        }
-        else
+        // Nothing below a missing root can be in the way.
+        if (native::stateOf (root) != native::PathState::missing)
         {
             std::unordered_map<std::string, bool> folderExists;
 

@@ -69,7 +69,7 @@
 
     Only then does it write, and only below the output folder. A write that
     still fails (a full disk, a stored entry that does not inflate to its
-    recorded content) removes everything the run has created.
+    recorded content) removes every file and folder the run has written.
 */
 
 #include <cstdint>

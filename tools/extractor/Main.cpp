@@ -121,8 +121,15 @@ namespace
         }
         catch (const quillex::Complaint& complaint)
         {
+            // One line, whatever a path or a system message brought along.
+            auto line = complaint.line;
+
+            for (auto& c : line)
+                if (c == '\r' || c == '\n')
+                    c = ' ';
+
             std::fflush (stdout);
-            std::fprintf (stderr, "%s\n", complaint.line.c_str());
+            std::fprintf (stderr, "%s\n", line.c_str());
             return complaint.code;
         }
         catch (const std::bad_alloc&)

@@ -26,7 +26,7 @@ namespace
     {
         throw Complaint { ExitCode::unsafe, "Refused: " + path
                             + (state == PathState::link ? " in the output folder is a link."
-                                                        : " in the output folder is in the way.") };
+                                                        : " is in the way in the output folder.") };
     }
 
     PathState stateAt (int folder, const char* name)
@@ -282,7 +282,7 @@ void OutputTree::beginFile (const std::vector<std::string>& pieces, bool overwri
 
         if (error == EEXIST || error == EISDIR)
             throw Complaint { ExitCode::unsafe, "Refused: " + state->shown (state->filePath)
-                                + (error == EEXIST ? " exists already (-y replaces files)." : " is a folder in the output folder.") };
+                                + (error == EEXIST ? " exists already (-y replaces files)." : " is in the way in the output folder.") };
 
         cannotWrite (state->shown (state->filePath), error);
     }
