@@ -37,8 +37,9 @@ namespace
         Sandbox()   { folder.createDirectory(); }
         ~Sandbox()  { folder.deleteRecursively (false); }
 
+        // A random name: the tests run in parallel processes.
         juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                .getNonexistentChildFile ("quillex-test", {}, false);
+                                .getChildFile ("quillex-test-" + juce::Uuid().toDashedString());
         juce::File out = folder.getChildFile ("out");
     };
 
@@ -58,7 +59,8 @@ namespace
        #ifdef _WIN32
         // Not juce::ChildProcess: Wine does not reproduce its pipes faithfully,
         // so the output goes through a file.
-        auto capture = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("quillex-output", ".txt");
+        auto capture = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                           .getChildFile ("quillex-output-" + juce::Uuid().toDashedString() + ".txt");
         SECURITY_ATTRIBUTES inherit { sizeof (inherit), nullptr, TRUE };
         auto file = CreateFileW (capture.getFullPathName().toWideCharPointer(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);

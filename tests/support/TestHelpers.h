@@ -10,9 +10,11 @@ namespace testing_support
     /** A fresh folder that is deleted with the object. */
     struct TempFolder
     {
+        // A random name: tests run in parallel processes, and a name merely
+        // free when looked at could be taken by two of them at once.
         TempFolder()
             : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                          .getNonexistentChildFile ("quillotone-test", {}, false))
+                          .getChildFile ("quillotone-test-" + juce::Uuid().toDashedString()))
         {
             folder.createDirectory();
         }

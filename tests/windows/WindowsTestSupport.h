@@ -47,7 +47,8 @@ namespace windows_testing
         TempFolder()    { folder.createDirectory(); }
         ~TempFolder()   { folder.deleteRecursively (false); }
 
+        // A random name: the tests run in parallel processes.
         juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                .getNonexistentChildFile ("quillotone-test", {}, false);
+                                .getChildFile ("quillotone-test-" + juce::Uuid().toDashedString());
     };
 }
