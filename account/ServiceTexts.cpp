@@ -2,6 +2,9 @@
 
 #include "account/ScrambledText.h"
 
+// The extraction tool's location and the digest of the tool this build made.
+#include "ExtractionToolPin.h"
+
 // The origins come from the build (CMake cache variables) and are scrambled too.
 #define QUILLOTONE_SERVICE  QUILLOTONE_SCRAMBLED (QUILLOTONE_WEB_SERVICE_ORIGIN)
 #define QUILLOTONE_CONTENT  QUILLOTONE_SCRAMBLED (QUILLOTONE_CONTENT_ORIGIN)
@@ -41,9 +44,9 @@ juce::String credentialKey()
     return QUILLOTONE_SCRAMBLED ("d8bbf0ac516d815a5d0fb18c8ad9cc31cc0abbb2ccf2f52cb07c0f2cd2569388");
 }
 
-juce::String extractionToolPath()    { return QUILLOTONE_SCRAMBLED ("/Utils/innoext.exe"); }
-juce::String extractionToolDigest()  { return QUILLOTONE_SCRAMBLED ("d7358d4075e5bc30e7e27bd45739f731"); }
-juce::String extractionToolURL()     { return join (QUILLOTONE_CONTENT, QUILLOTONE_SCRAMBLED ("/plugin-manager/utils/innoextract.exe")); }
+juce::String extractionToolPath()    { return QUILLOTONE_SCRAMBLED (QUILLOTONE_EXTRACTION_TOOL_CACHE_PATH); }
+juce::String extractionToolDigest()  { return QUILLOTONE_SCRAMBLED (QUILLOTONE_EXTRACTION_TOOL_DIGEST); }
+juce::String extractionToolURL()     { return join (QUILLOTONE_CONTENT, QUILLOTONE_SCRAMBLED (QUILLOTONE_EXTRACTION_TOOL_URL_PATH)); }
 
 juce::String emailPlaceholder()      { return QUILLOTONE_SCRAMBLED ("Email"); }
 juce::String passwordPlaceholder()   { return QUILLOTONE_SCRAMBLED ("Password"); }

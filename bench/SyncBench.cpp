@@ -92,6 +92,11 @@ int main (int argc, char** argv)
                content.getFullPathName(), "--data", data.getFullPathName() });
     }
 
+    // The tool the manager pins, fresh from this build, where the manager fetches it.
+    auto servedTool = content.getChildFile (juce::URL (ServiceTexts::extractionToolURL()).getSubPath());
+    servedTool.getParentDirectory().createDirectory();
+    juce::File (QUILLOTONE_EXTRACTION_TOOL).copyFileTo (servedTool);
+
     // The manager's origin is fixed at build time, so the bench cannot move
     // to another port: it refuses a taken one, and then makes sure the server
     // answering is the one it started.

@@ -44,7 +44,6 @@ TEST (ScrambledText, RoundTripsAndHidesTheLiteral)
     EXPECT_EQ (ServiceTexts::errorMarker(), "error");
     EXPECT_EQ (ServiceTexts::parameterNames().size(), 4);
     EXPECT_TRUE (ServiceTexts::loginURL().startsWith (QUILLOTONE_WEB_SERVICE_ORIGIN));
-    EXPECT_EQ (ServiceTexts::extractionToolPath().length(), 18);
     EXPECT_EQ (ServiceTexts::credentialKey().length(), 64);
     EXPECT_TRUE (ServiceTexts::credentialKey().containsOnly ("0123456789abcdef"));
 }

@@ -36,7 +36,8 @@ click 462 348; xdotool type --delay 10 "quillotone"
 click 449 416
 
 cache="$HOME/Documents/Quillotone/Temp/PluginManagerCache"
-wait_for '[ -f "$cache/Utils/innoext.exe" ]' 300 || fail "the sync did not finish"
+wait_for 'cmp -s "$cache/Utils/quillex" "$build/standin-content/plugin-manager/utils/linux/quillex"' 300 ||
+    fail "the sync did not finish"
 sleep 1.5
 shot clap-faults-listed
 

@@ -31,7 +31,9 @@ sleep 0.4
 shot syncing
 
 cache="$HOME/Documents/Quillotone/Temp/PluginManagerCache"
-wait_for '[ -f "$cache/Utils/innoext.exe" ]' 300 || fail "the sync did not fetch the extraction tool"
+# The tool the build made and the stand-in serves, byte for byte.
+wait_for 'cmp -s "$cache/Utils/quillex" "$build/standin-content/plugin-manager/utils/linux/quillex"' 300 ||
+    fail "the sync did not fetch the extraction tool"
 sleep 2
 shot purchases
 [ "$(ls "$cache/Thumbnails" | wc -l)" -eq 11 ] || fail "expected 11 thumbnails, found $(ls "$cache/Thumbnails" | wc -l)"

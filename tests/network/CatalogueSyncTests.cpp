@@ -26,9 +26,15 @@ namespace
         std::atomic<bool> stopRequested { false };
     };
 
+    // Where the stand-in serves the tool: the address the manager pins.
+    juce::String toolAddressPath()
+    {
+        return "/" + juce::URL (ServiceTexts::extractionToolURL()).getSubPath();
+    }
+
     juce::File standInTool()
     {
-        return StandIn::contentFolder().getChildFile ("plugin-manager/utils/innoextract.exe");
+        return StandIn::contentFolder().getChildFile (toolAddressPath().substring (1));
     }
 }
 
@@ -65,8 +71,9 @@ TEST (CatalogueSync, FetchesRecordsThumbnailsAndTheTool)
         EXPECT_TRUE (demo.hash.isEmpty());
     }
 
+    // The tool the build made, byte for byte.
     EXPECT_EQ (CatalogueSync::md5Of (s.sync.extractionToolFile()), ServiceTexts::extractionToolDigest());
-    EXPECT_EQ (s.sync.extractionToolFile(), s.folders.cacheFolder().getChildFile ("Utils/innoext.exe"));
+    EXPECT_EQ (CatalogueSync::md5Of (s.sync.extractionToolFile()), CatalogueSync::md5Of (juce::File (QUILLOTONE_EXTRACTION_TOOL)));
 }
 
 TEST (CatalogueSync, CachedThumbnailsAreKeptUnlessTooSmall)
@@ -165,7 +172,7 @@ TEST (CatalogueSync, AToolThatStaysWrongFailsTheSync)
     REQUIRE_STANDIN (server);
     Sync s;
 
-    server.setFault ("/plugin-manager/utils/innoextract.exe", R"({"flip": 10})");
+    server.setFault (toolAddressPath(), R"({"flip": 10})");
     auto result = s.run ("demo@quillotone.test");
     EXPECT_EQ (result.error, "Could not verify the Windows installer extraction tool.");
     EXPECT_FALSE (result.serverReached);
@@ -174,7 +181,7 @@ TEST (CatalogueSync, AToolThatStaysWrongFailsTheSync)
     EXPECT_FALSE (s.sync.extractionToolFile().exists());
 
     // A missing tool (404) fails the same way, and a folder in its place is removed.
-    server.setFault ("/plugin-manager/utils/innoextract.exe", R"({"status": 404})");
+    server.setFault (toolAddressPath(), R"({"status": 404})");
     ASSERT_TRUE (s.sync.extractionToolFile().createDirectory());
     auto missing = s.run ("demo@quillotone.test");
     EXPECT_EQ (missing.error, "Could not verify the Windows installer extraction tool.");

@@ -1,23 +1,32 @@
 #!/usr/bin/python3
 """Builds the stand-in's content folder from the demo catalogue: thumbnails
-drawn here, placeholder installer archives, the extraction-tool placeholder,
-and the web site's pages. Everything is generated; nothing is copied in.
+drawn here, the products' installer archives, the extraction tool, and the web
+site's pages. Everything is generated or built; nothing is copied in.
 
-usage: make-content.py OUTDIR [--data DIR]
+usage: make-content.py OUTDIR [--data DIR] [--tool FILE --tool-url-path PATH]
+                       [--stub STUB.exe --cache DIR [--trees DIR]]
+
+--tool serves the build's extraction tool at the address the manager pins.
+--stub builds a real installer for each product (tools/installer/): a ZIP
+holding the stub with a payload of plugin files built with mingw-w64 at the
+catalogue's version, presets and samples; --trees keeps the folder trees the
+installers were made from. Without --stub there are no installer archives.
 """
 import argparse
 import json
 import math
 import os
+import shutil
 import struct
+import sys
+import tempfile
 import zipfile
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-# Served until the real extraction tool is built by the project; its MD5 is
-# pinned in the manager, so these bytes must not change.
-TOOL_PLACEHOLDER = b"MZ" + b"Quillotone stand-in extraction tool placeholder\n" * 64
+sys.path.insert(0, os.path.join(HERE, "..", "installer"))
+import make_installer  # noqa: E402
+import mingw_build  # noqa: E402
 
 
 def png(width, height, pixel):
@@ -52,24 +61,106 @@ def thumbnail(colour, seed, width=240, height=150):
     return png(width, height, pixel)
 
 
-def installer_zip(path, name):
-    # A stand-in archive: one Windows installer program, as the manager expects.
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
-        info = zipfile.ZipInfo(name.replace(" ", "") + "Setup.exe", date_time=(2026, 1, 1, 0, 0, 0))
-        z.writestr(info, b"MZ" + (name + " installer placeholder\n").encode() * 32)
+def wav(seconds, frequency, rate=44100):
+    """A short mono 16-bit sine tone."""
+    count = int(seconds * rate)
+    frames = b"".join(struct.pack("<h", int(12000 * math.sin(2 * math.pi * frequency * i / rate))) for i in range(count))
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(frames), b"WAVE", b"fmt ", 16, 1, 1,
+                         rate, rate * 2, 2, 16, b"data", len(frames))
+    return header + frames
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data.encode("utf-8") if isinstance(data, str) else data)
+
+
+def install_name(name):
+    """The base name of the product's plugin files, as the manager derives it."""
+    folder = name.replace(" ", "")
+    return "KV77" if folder == "KV-77" else folder
+
+
+def product_tree(tree, product, plugin):
+    """Lays out one product's installer content under its destination constants.
+    product["layout"] varies it: "vst2" lists the VST2 name suffixes ("" and
+    "_x64"), "clap" a subfolder of the CLAP folder, "samples" where the samples
+    go ("{code_getSampleFolder}" or "{commondocs}")."""
+    name, version = product["name"], product.get("version", "1.0.0")
+    layout = product.get("layout", {})
+    base, folder = install_name(name), name.replace(" ", "")
+    with open(plugin, "rb") as f:
+        dll = f.read()
+
+    for suffix in layout.get("vst2", [""]):
+        write(os.path.join(tree, "{code_GetVST264}", base + suffix + ".dll"), dll)
+    vst3 = os.path.join(tree, "{cf64}", "VST3", base + ".vst3", "Contents")
+    write(os.path.join(vst3, "x86_64-win", base + ".vst3"), dll)
+    write(os.path.join(vst3, "Resources", "moduleinfo.json"),
+          json.dumps({"Name": name, "Version": version, "Vendor": "Quillotone"}, indent=2) + "\n")
+    aax = os.path.join(tree, "{cf64}", "Avid", "Audio", "Plug-Ins", base + ".aaxplugin", "Contents")
+    write(os.path.join(aax, "x64", base + ".aaxplugin"), dll)
+    os.makedirs(os.path.join(aax, "Resources"), exist_ok=True)
+    clap = os.path.join(tree, "{cf64}", "CLAP", *([layout["clap"]] if "clap" in layout else []))
+    write(os.path.join(clap, base + ".clap"), dll)
+
+    presets = os.path.join(tree, "{commondocs}", "Quillotone", "Presets", folder)
+    for bank, names in (("Factory", ("Init", "Wide Open", "Late Night")), ("Artists", ("Glue", "Air"))):
+        for i, preset in enumerate(names):
+            write(os.path.join(presets, bank, preset + ".qpreset"),
+                  '<?xml version="1.0" encoding="UTF-8"?>\n<PRESET product="%s" version="%s" name="%s" mix="%d"/>\n'
+                  % (name, version, preset, 40 + 10 * i))
+
+    samples = layout.get("samples")
+    if samples:
+        root = (os.path.join(tree, "{code_getSampleFolder}") if samples == "{code_getSampleFolder}"
+                else os.path.join(tree, "{commondocs}", "Quillotone", "Samples", folder))
+        for kit, notes in (("Kits", (110.0, 220.0)), ("Loops", (330.0,))):
+            for note in notes:
+                write(os.path.join(root, kit, "%s %d Hz.wav" % (kit[:-1], note)), wav(0.25, note))
+
+
+def installer_zip(path, product, stub, cache, trees):
+    """The download archive: a ZIP holding the product's installer program."""
+    base = install_name(product["name"])
+    with tempfile.TemporaryDirectory() as work:
+        plugin = os.path.join(work, "plugin.dll")
+        mingw_build.build_plugin(plugin, product.get("version", "1.0.0"), product["name"], cache)
+        tree = os.path.join(trees or work, base)
+        shutil.rmtree(tree, ignore_errors=True)
+        product_tree(tree, product, plugin)
+        setup = os.path.join(work, base + "Setup.exe")
+        make_installer.write_installer(setup, stub, make_installer.entries_from_tree(tree))
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+            info = zipfile.ZipInfo(base + "Setup.exe", date_time=(2026, 1, 1, 0, 0, 0))
+            info.compress_type = zipfile.ZIP_DEFLATED
+            with open(setup, "rb") as f:
+                z.writestr(info, f.read())
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("outdir")
     parser.add_argument("--data", default=os.path.join(HERE, "demo"))
+    parser.add_argument("--tool", help="the extraction tool to serve")
+    parser.add_argument("--tool-url-path", help="where the manager fetches the tool, e.g. /plugin-manager/utils/linux/quillex")
+    parser.add_argument("--stub", help="the installer stub; builds real installers")
+    parser.add_argument("--cache", help="cache of the mingw-w64 builds (with --stub)")
+    parser.add_argument("--trees", help="keeps the installers' folder trees here (with --stub)")
     args = parser.parse_args()
+    if (args.tool is None) != (args.tool_url_path is None) or (args.stub and not args.cache):
+        parser.error("--tool needs --tool-url-path, and --stub needs --cache")
+    stub = None
+    if args.stub:
+        with open(args.stub, "rb") as f:
+            stub = f.read()
 
     with open(os.path.join(args.data, "catalogue.json"), encoding="utf-8") as f:
         catalogue = json.load(f)
 
     out = args.outdir
-    for sub in ("thumbnails", "installers", "plugin-manager/utils", "faq", "docs", "contact"):
+    for sub in ("thumbnails", "installers", "faq", "docs", "contact"):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
 
     for product in catalogue["products"]:
@@ -78,11 +169,13 @@ def main():
             with open(thumb, "wb") as f:
                 f.write(thumbnail(tuple(product.get("colour", (120, 120, 120))), product["id"]))
         archive = os.path.join(out, "installers", product["installer"])
-        if not os.path.exists(archive):
-            installer_zip(archive, product["name"])
+        if stub is not None and not os.path.exists(archive):
+            installer_zip(archive, product, stub, args.cache, args.trees)
 
-    with open(os.path.join(out, "plugin-manager/utils/innoextract.exe"), "wb") as f:
-        f.write(TOOL_PLACEHOLDER)
+    if args.tool:
+        served = os.path.join(out, args.tool_url_path.lstrip("/"))
+        os.makedirs(os.path.dirname(served), exist_ok=True)
+        shutil.copyfile(args.tool, served)
 
     for page, title in (("faq", "Frequently asked questions"), ("docs", "Manuals"), ("contact", "Support ticket")):
         with open(os.path.join(out, page, "index.html"), "w", encoding="utf-8") as f:
