@@ -1,6 +1,7 @@
 #include "account/CatalogueParser.h"
 
 #include "platform/HttpTransfer.h"
+#include "storage/BooleanAttribute.h"
 #include "storage/FileNames.h"
 
 #include <cstring>
@@ -90,12 +91,6 @@ bool isExcludedOwnedEntry (const juce::XmlElement& entry)
     return number.trim() == "10";
 }
 
-bool readFlag (const juce::String& text)
-{
-    auto first = text.trimStart()[0];
-    return first == '1' || first == 't' || first == 'T' || first == 'y' || first == 'Y';
-}
-
 int readId (const juce::String& text)
 {
     auto trimmed = text.trimStart();
@@ -120,14 +115,14 @@ ProductRecord readRecord (const juce::XmlElement& entry, bool isDemo)
     record.downloadURLMac = entry.getStringAttribute ("downloadMAC");
     record.downloadURLWindows = entry.getStringAttribute ("downloadPC");
     record.downloadURLLinux = entry.getStringAttribute ("downloadLINUX");
-    record.isFreebie = readFlag (entry.getStringAttribute ("freebie"));
+    record.isFreebie = BooleanAttribute::isTrue (entry.getStringAttribute ("freebie"));
     record.isDemo = isDemo;
 
     if (! isDemo)
     {
         record.hash = entry.getStringAttribute ("hash");
         record.date = entry.getStringAttribute ("date");
-        record.isNFR = readFlag (entry.getStringAttribute ("nfr"));
+        record.isNFR = BooleanAttribute::isTrue (entry.getStringAttribute ("nfr"));
     }
 
     return record;

@@ -37,9 +37,6 @@ namespace CatalogueParser
     */
     ProductRecord readRecord (const juce::XmlElement& entry, bool isDemo);
 
-    /** True when the first non-blank character is 1, t, T, y or Y. */
-    bool readFlag (const juce::String& text);
-
     /** Leading decimal digits with an optional sign; anything else reads 0. */
     int readId (const juce::String& text);
 

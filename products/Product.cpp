@@ -183,6 +183,9 @@ void Product::clapVersionArrived()
     refreshStatus();
     resized();
     repaint();
+
+    if (onStatusChanged != nullptr)
+        onStatusChanged();
 }
 
 juce::Array<PluginFormat::Format> Product::formatsWithoutFolder (bool selectedOnly) const
@@ -465,6 +468,10 @@ void Product::pollInstall()
         repaint();
 
         stopTimer (installTimer);
+
+        if (onStatusChanged != nullptr)
+            onStatusChanged();
+
         reportFailure ("Install error");
     }
 
@@ -485,6 +492,10 @@ void Product::pollUninstall()
         repaint();
 
         stopTimer (uninstallTimer);
+
+        if (onStatusChanged != nullptr)
+            onStatusChanged();
+
         reportFailure ("Uninstall error");
     }
 

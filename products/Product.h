@@ -46,6 +46,12 @@ public:
 
     SettingsAccessors settings;
 
+    /** Called on the message thread after the product refreshed itself: a
+        CLAP version that arrived late, or the end of an operation. The owner
+        re-evaluates what depends on every row (Update All).
+    */
+    std::function<void()> onStatusChanged;
+
     /** The folder a format installs to while its accessor is absent. */
     static juce::String defaultFolder (PluginFormat::Format);
 

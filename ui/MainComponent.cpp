@@ -692,6 +692,13 @@ std::unique_ptr<Product> MainComponent::createRow (const ProductRecord& record)
     }
 
     accessors.sampleFolder = [this] { return settingsPage.getSamplesPath(); };
+
+    // Update All follows the rows, also when one changes on its own.
+    row->onStatusChanged = [this]
+    {
+        if (! isSyncRunning())
+            setBulkButtonsEnabled (true);
+    };
     row->refreshStatus();
     return row;
 }

@@ -53,8 +53,6 @@ TEST (CatalogueParser, RecordsFollowTheAttributeRules)
     EXPECT_EQ (CatalogueParser::readId ("abc"), 0);
     EXPECT_EQ (CatalogueParser::readId (""), 0);
     EXPECT_EQ (CatalogueParser::readId ("99999999999999"), std::numeric_limits<int>::max());
-    EXPECT_FALSE (CatalogueParser::readFlag ("no"));
-    EXPECT_FALSE (CatalogueParser::readFlag (""));
 
     EXPECT_EQ (CatalogueParser::parse ("not xml"), nullptr);
     EXPECT_EQ (CatalogueParser::parse (""), nullptr);
