@@ -2,7 +2,6 @@
 # The real app under Xvfb: one fixed 900x700 window, a second start adds no
 # window and exits, and closing the window ends the process.
 set -euo pipefail
-app=$1
 source "$(dirname "$0")/common.sh"
 
 prepare_display

@@ -4,11 +4,7 @@
 # lists both, stays responsive while the hanging one is probed, and uninstalls
 # both. Screenshots go to $SCREENSHOTS (default: a folder beside the app).
 set -euo pipefail
-app=$1
 source "$(dirname "$0")/common.sh"
-build=$(dirname "$app")
-shots=${SCREENSHOTS:-$build/screenshots}
-mkdir -p "$shots"
 
 clap=$HOME/.clap
 mkdir -p "$clap" "$HOME/Documents/Quillotone/Settings"
@@ -17,27 +13,12 @@ cp "$build/fixtures/clap/init-hangs.clap" "$clap/TapeHalo.clap"
 printf '<?xml version="1.0" encoding="UTF-8"?>\n<SETTINGS PluginManagerInstalledVersion="1.1.0"/>\n' \
     > "$HOME/Documents/Quillotone/Settings/BigRoomVerb.qvs"
 
-/usr/bin/python3 "$root/tools/standin/server.py" --port $port --content "$build/standin-content" > "$HOME/server.log" 2>&1 &
-pids+=($!)
-wait_for '(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null' 50 || fail "stand-in did not start"
+start_standin
 prepare_display
+start_app
+log_in demo@quillotone.test
 
-"$app" &
-app_pid=$!
-pids+=($app_pid)
-wait_for '[ -n "$(xdotool search --name "$title" 2>/dev/null)" ]' 200 || fail "no window"
-sleep 1
-eval "$(xdotool search --name "$title" getwindowgeometry --shell | head -5)"
-shot() { import -window root -crop 900x700+$X+$Y "$shots/$1.png"; }
-click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.3; }
-
-click 462 318; xdotool type --delay 10 "demo@quillotone.test"
-click 462 348; xdotool type --delay 10 "quillotone"
-click 449 416
-
-cache="$HOME/Documents/Quillotone/Temp/PluginManagerCache"
-wait_for 'cmp -s "$cache/Utils/quillex" "$build/standin-content/plugin-manager/utils/linux/quillex"' 300 ||
-    fail "the sync did not finish"
+wait_for tool_fetched 300 || fail "the sync did not finish"
 sleep 1.5
 shot clap-faults-listed
 

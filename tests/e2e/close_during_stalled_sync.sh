@@ -2,38 +2,16 @@
 # Closing the window while the catalogue answer has stalled: the process must
 # end by itself within 5 s with status 0, and the manager must start again.
 set -euo pipefail
-app=$1
 source "$(dirname "$0")/common.sh"
-build=$(dirname "$app")
-shots=${SCREENSHOTS:-$build/screenshots}
-mkdir -p "$shots"
 
-/usr/bin/python3 "$root/tools/standin/server.py" --port $port --content "$build/standin-content" > "$HOME/server.log" 2>&1 &
-pids+=($!)
-wait_for '(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null' 50 || fail "stand-in did not start"
+start_standin
 # The catalogue sends half its answer, then nothing for a minute.
-/usr/bin/python3 - "$root/tools/standin" "$port" <<'PY'
-import json, sys, urllib.request
-sys.path.insert(0, sys.argv[1])
-import protocol
-body = json.dumps({"faults": {protocol.CATALOGUE_PATH: {"stall": 60000}}}).encode()
-urllib.request.urlopen("http://127.0.0.1:%s/__standin/fault" % sys.argv[2], body).read()
-PY
+set_fault catalogue '{"stall": 60000}'
 prepare_display
-
-"$app" &
-app_pid=$!
-pids+=($app_pid)
-wait_for '[ "$(window_count)" -eq 1 ]' 150 || fail "no window"
-sleep 1
-eval "$(xdotool search --name "$title" getwindowgeometry --shell | head -5)"
-click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.3; }
-
-click 462 318; xdotool type --delay 10 "demo@quillotone.test"
-click 462 348; xdotool type --delay 10 "quillotone"
-click 449 416
+start_app
+log_in demo@quillotone.test
 sleep 2.5
-import -window root -crop 900x700+$X+$Y "$shots/stalled-sync.png"
+shot stalled-sync
 
 started=$(date +%s%N)
 [ "$(/usr/bin/python3 "$here/xwindow.py" close "$title")" = "1" ] || fail "could not ask the window to close"

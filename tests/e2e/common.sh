@@ -28,3 +28,49 @@ prepare_display() {
     pids+=($!)
     wait_for 'grep -q ready "$HOME/holder.out"' 50 || fail "could not prepare the display"
 }
+
+# What most scripts need: the app's build folder and a folder for screenshots.
+app=$1
+build=$(dirname "$app")
+shots=${SCREENSHOTS:-$build/screenshots}
+mkdir -p "$shots"
+
+start_standin() {   # extra arguments go to the server
+    /usr/bin/python3 "$root/tools/standin/server.py" --port $port --content "$build/standin-content" "$@" \
+        > "$HOME/server.log" 2>&1 &
+    pids+=($!)
+    wait_for '(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null' 50 || fail "stand-in did not start"
+}
+
+start_app() {   # sets app_pid and the window's X and Y; shot and click work from then on
+    "$app" &
+    app_pid=$!
+    pids+=($app_pid)
+    wait_for '[ "$(window_count)" -ge 1 ]' 200 || fail "no window"
+    sleep 1
+    eval "$(xdotool search --name "$title" getwindowgeometry --shell | head -5)"
+}
+
+shot() { import -window root -crop 900x700+$X+$Y "$shots/$1.png"; }
+click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.3; }
+
+log_in() {   # e-mail address; the password of every demo account
+    click 462 318; xdotool type --delay 10 "$1"
+    click 462 348; xdotool type --delay 10 "quillotone"
+    click 449 416
+}
+
+# The cache of the sandboxed user, and the extraction tool the stand-in serves.
+cache="$HOME/Documents/Quillotone/Temp/PluginManagerCache"
+tool_fetched() { cmp -s "$cache/Utils/quillex" "$build/standin-content/plugin-manager/utils/linux/quillex"; }
+
+set_fault() {   # path ("catalogue" and "login" name the service paths), fault as JSON
+    /usr/bin/python3 - "$root/tools/standin" "$port" "$1" "$2" <<'PY'
+import json, sys, urllib.request
+sys.path.insert(0, sys.argv[1])
+import protocol
+path = {"catalogue": protocol.CATALOGUE_PATH, "login": protocol.LOGIN_PATH}.get(sys.argv[3], sys.argv[3])
+body = json.dumps({"faults": {path: json.loads(sys.argv[4])}}).encode()
+urllib.request.urlopen("http://127.0.0.1:%s/__standin/fault" % sys.argv[2], body).read()
+PY
+}

@@ -6,7 +6,6 @@
  #define NOMINMAX
 #endif
 #include <windows.h>
-#include <shellapi.h>
 
 #include "platform/Platform.h"
 #include "products/ClapVersionProbe.h"
@@ -37,28 +36,12 @@ namespace
 
         return -1;
     }
-
-    // argv is in the ANSI code page; the modes take paths, so read the wide form.
-    juce::StringArray wideArguments()
-    {
-        juce::StringArray args;
-        int count = 0;
-
-        if (auto* list = CommandLineToArgvW (GetCommandLineW(), &count))
-        {
-            for (int i = 0; i < count; ++i)
-                args.add (juce::String (list[i]));
-
-            LocalFree (list);
-        }
-
-        return args;
-    }
 }
 
 int main (int argc, char** argv)
 {
-    auto args = wideArguments();
+    // argv is in the ANSI code page; the modes take paths, so read the wide form.
+    auto args = platform::commandLineArguments (argc, argv);
 
     // Products read CLAP versions in a child of the running program, which
     // here is the test program.
