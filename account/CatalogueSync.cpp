@@ -35,7 +35,7 @@ CatalogueSync::CatalogueSync (MakerFolders& f, Downloader& d)
 
 juce::File CatalogueSync::extractionToolFile() const
 {
-    return folders.cacheFolder().getChildFile (ServiceTexts::extractionToolPath().trimCharactersAtStart ("/"));
+    return ServiceTexts::extractionToolIn (folders.cacheFolder());
 }
 
 juce::String CatalogueSync::md5Of (const juce::File& file)

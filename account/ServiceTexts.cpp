@@ -46,6 +46,11 @@ juce::String credentialKey()
 
 juce::String extractionToolPath()    { return QUILLOTONE_SCRAMBLED (QUILLOTONE_EXTRACTION_TOOL_CACHE_PATH); }
 juce::String extractionToolDigest()  { return QUILLOTONE_SCRAMBLED (QUILLOTONE_EXTRACTION_TOOL_DIGEST); }
+juce::File extractionToolIn (const juce::File& cacheFolder)
+{
+    return cacheFolder.getChildFile (extractionToolPath().trimCharactersAtStart ("/"));
+}
+
 juce::String extractionToolURL()     { return join (QUILLOTONE_CONTENT, QUILLOTONE_SCRAMBLED (QUILLOTONE_EXTRACTION_TOOL_URL_PATH)); }
 
 juce::String emailPlaceholder()      { return QUILLOTONE_SCRAMBLED ("Email"); }

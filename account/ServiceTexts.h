@@ -47,6 +47,9 @@ namespace ServiceTexts
     /** Where the extraction tool is downloaded from. */
     juce::String extractionToolURL();
 
+    /** The extraction tool's file in a manager cache folder. */
+    juce::File extractionToolIn (const juce::File& cacheFolder);
+
     //==============================================================================
     // Login window texts.
     juce::String emailPlaceholder();

@@ -2,6 +2,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include <memory>
+
 #include <functional>
 #include <optional>
 
@@ -26,6 +28,11 @@ namespace platform
         junction) on Windows, a symbolic link elsewhere. Missing paths are not links.
     */
     bool isLink (const juce::File& path);
+
+    /** True for an ordinary file: not a folder, not a link, not a device,
+        pipe or socket.
+    */
+    bool isRegularFile (const juce::File& path);
 
     /** The final target of a link, following every hop; the path itself when it
         is not a link or the target cannot be resolved.
@@ -86,9 +93,51 @@ namespace platform
         number when a signal ended it), or nothing when it could not start,
         ran out of time or was stopped. Blocks: never call it on the message
         thread.
+
+        With an output file, the program's standard output and error go there
+        (created afresh) instead of nowhere: a file, not a pipe, so the child
+        can never stall on a reader.
     */
     std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs,
-                                   const std::function<bool()>& shouldStop = nullptr);
+                                   const std::function<bool()>& shouldStop = nullptr,
+                                   const juce::File& outputFile = {});
+
+    //==============================================================================
+    /** A file that did not exist before: created exclusively, so an existing
+        file (or a link, even a dangling one) of that name is never opened,
+        truncated or written through. Written with plain unbuffered writes.
+    */
+    class NewFile
+    {
+    public:
+        /** Null when anything already has the name or it cannot be created. */
+        static std::unique_ptr<NewFile> create (const juce::File&);
+
+        ~NewFile();
+
+        bool write (const void* data, size_t size);
+
+        /** Closes the file; false when the system reports that the data may
+            not have reached it.
+        */
+        bool close();
+
+    private:
+        NewFile() = default;
+
+       #if JUCE_WINDOWS
+        void* handle = nullptr;
+       #else
+        int fd = -1;
+       #endif
+
+        JUCE_DECLARE_NON_COPYABLE (NewFile)
+    };
+
+    /** Renames a file or folder within one volume, failing when the new name
+        is already taken: it never replaces anything.
+    */
+    bool renameNoReplace (const juce::File& from, const juce::File& to);
 
     /** For a process that is about to run code it does not trust: a crash
         then ends the process with an exit code, without a crash dialog, a

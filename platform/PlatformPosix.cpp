@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
@@ -35,6 +36,12 @@ bool isLink (const juce::File& path)
 {
     struct stat info {};
     return ::lstat (path.getFullPathName().toRawUTF8(), &info) == 0 && S_ISLNK (info.st_mode);
+}
+
+bool isRegularFile (const juce::File& path)
+{
+    struct stat info {};
+    return ::lstat (path.getFullPathName().toRawUTF8(), &info) == 0 && S_ISREG (info.st_mode);
 }
 
 juce::File resolveLink (const juce::File& path)
@@ -204,7 +211,8 @@ juce::StringArray commandLineArguments (int argc, const char* const* argv)
     return args;
 }
 
-std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, const std::function<bool()>& shouldStop)
+std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, const std::function<bool()>& shouldStop,
+                               const juce::File& outputFile)
 {
     if (command.isEmpty() || ! juce::File::isAbsolutePath (command[0]))
         return std::nullopt;
@@ -221,13 +229,14 @@ std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, 
 
     argv.push_back (nullptr);
 
-    // Nothing to read from and nowhere to write: the child answers through a
-    // file, so a chatty child can never stall on a full pipe.
+    // Nothing to read from, and output to a file or nowhere: never a pipe, so
+    // a chatty child can never stall on a full one.
+    const auto output = outputFile == juce::File() ? std::string ("/dev/null") : outputFile.getFullPathName().toStdString();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init (&actions);
     posix_spawn_file_actions_addopen (&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen (&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen (&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen (&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600);
+    posix_spawn_file_actions_adddup2 (&actions, STDOUT_FILENO, STDERR_FILENO);
 
     // A group of its own, so whatever it starts in turn goes with it.
     posix_spawnattr_t attributes;
@@ -278,6 +287,78 @@ std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, 
         juce::Thread::sleep (5);
 
     return std::nullopt;
+}
+
+//==============================================================================
+std::unique_ptr<NewFile> NewFile::create (const juce::File& file)
+{
+    const auto fd = ::open (file.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+
+    if (fd < 0)
+        return nullptr;
+
+    std::unique_ptr<NewFile> created (new NewFile());
+    created->fd = fd;
+    return created;
+}
+
+NewFile::~NewFile()
+{
+    close();
+}
+
+bool NewFile::write (const void* data, size_t size)
+{
+    auto* bytes = static_cast<const char*> (data);
+
+    while (size > 0 && fd >= 0)
+    {
+        const auto written = ::write (fd, bytes, size);
+
+        if (written < 0 && errno == EINTR)
+            continue;
+
+        if (written <= 0)
+            return false;
+
+        bytes += written;
+        size -= (size_t) written;
+    }
+
+    return size == 0;
+}
+
+bool NewFile::close()
+{
+    if (fd < 0)
+        return true;
+
+    const auto result = ::close (fd);
+    fd = -1;
+    return result == 0;
+}
+
+bool renameNoReplace (const juce::File& from, const juce::File& to)
+{
+    const auto source = from.getFullPathName().toStdString(), target = to.getFullPathName().toStdString();
+
+    if (::renameat2 (AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+
+    // A file system without the flag: a hard link cannot replace anything
+    // either; for a folder, look first (the only place a race remains).
+    struct stat info {};
+
+    if (::lstat (source.c_str(), &info) != 0)
+        return false;
+
+    if (! S_ISDIR (info.st_mode))
+        return ::link (source.c_str(), target.c_str()) == 0 && ::unlink (source.c_str()) == 0;
+
+    return ::lstat (target.c_str(), &info) != 0 && errno == ENOENT && ::rename (source.c_str(), target.c_str()) == 0;
 }
 
 void prepareForUntrustedCode()

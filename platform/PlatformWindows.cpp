@@ -53,6 +53,14 @@ bool isLink (const juce::File& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool isRegularFile (const juce::File& path)
+{
+    auto attributes = GetFileAttributesW (widePath (path).c_str());
+
+    return attributes != INVALID_FILE_ATTRIBUTES
+        && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
 juce::File resolveLink (const juce::File& path)
 {
     if (! isLink (path))
@@ -236,7 +244,8 @@ namespace
     }
 }
 
-std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, const std::function<bool()>& shouldStop)
+std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, const std::function<bool()>& shouldStop,
+                               const juce::File& outputFile)
 {
     if (command.isEmpty() || ! juce::File::isAbsolutePath (command[0]))
         return std::nullopt;
@@ -248,14 +257,55 @@ std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, 
 
     std::wstring program (command[0].toWideCharPointer());
     std::wstring buffer (commandLine.toWideCharPointer());
-    STARTUPINFOW startup {};
-    startup.cb = sizeof (startup);
-    PROCESS_INFORMATION process {};
 
-    // No inherited handles: the child answers through a file, and must not
-    // keep any of the manager's files or pipes open.
-    if (! CreateProcessW (program.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                          nullptr, nullptr, &startup, &process))
+    // The output file is the one handle the child inherits; it must see none
+    // of the manager's files or pipes, so the list names exactly that one.
+    HANDLE output = INVALID_HANDLE_VALUE;
+    STARTUPINFOEXW startup {};
+    startup.StartupInfo.cb = sizeof (startup);
+    std::vector<char> attributeList;
+    DWORD flags = CREATE_NO_WINDOW;
+    BOOL inherit = FALSE;
+
+    if (outputFile != juce::File())
+    {
+        SECURITY_ATTRIBUTES security { sizeof (SECURITY_ATTRIBUTES), nullptr, TRUE };
+        output = CreateFileW (outputFile.getFullPathName().toWideCharPointer(), GENERIC_WRITE, FILE_SHARE_READ,
+                              &security, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+
+        if (output == INVALID_HANDLE_VALUE)
+            return std::nullopt;
+
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList (nullptr, 1, 0, &size);
+        attributeList.resize (size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST> (attributeList.data());
+
+        if (InitializeProcThreadAttributeList (list, 1, 0, &size)
+             && UpdateProcThreadAttribute (list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &output, sizeof (output), nullptr, nullptr))
+        {
+            startup.lpAttributeList = list;
+            flags |= EXTENDED_STARTUPINFO_PRESENT;
+        }
+
+        startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdInput = nullptr;
+        startup.StartupInfo.hStdOutput = output;
+        startup.StartupInfo.hStdError = output;
+        inherit = TRUE;
+    }
+
+    PROCESS_INFORMATION process {};
+    const auto created = CreateProcessW (program.c_str(), buffer.data(), nullptr, nullptr, inherit, flags,
+                                         nullptr, nullptr, &startup.StartupInfo, &process);
+
+    if (startup.lpAttributeList != nullptr)
+        DeleteProcThreadAttributeList (startup.lpAttributeList);
+
+    if (output != INVALID_HANDLE_VALUE)
+        CloseHandle (output);
+
+    if (! created)
         return std::nullopt;
 
     CloseHandle (process.hThread);
@@ -286,6 +336,61 @@ std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, 
 
     CloseHandle (process.hProcess);
     return exitCode;
+}
+
+//==============================================================================
+std::unique_ptr<NewFile> NewFile::create (const juce::File& file)
+{
+    // CREATE_NEW fails for any existing name, a reparse point included.
+    auto handle = CreateFileW (file.getFullPathName().toWideCharPointer(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+
+    std::unique_ptr<NewFile> created (new NewFile());
+    created->handle = handle;
+    return created;
+}
+
+NewFile::~NewFile()
+{
+    close();
+}
+
+bool NewFile::write (const void* data, size_t size)
+{
+    auto* bytes = static_cast<const char*> (data);
+
+    while (size > 0 && handle != nullptr)
+    {
+        DWORD written = 0;
+        const auto chunk = (DWORD) juce::jmin (size, (size_t) (1 << 30));
+
+        if (! WriteFile ((HANDLE) handle, bytes, chunk, &written, nullptr) || written == 0)
+            return false;
+
+        bytes += written;
+        size -= written;
+    }
+
+    return size == 0;
+}
+
+bool NewFile::close()
+{
+    if (handle == nullptr)
+        return true;
+
+    const auto closed = CloseHandle ((HANDLE) handle) != 0;
+    handle = nullptr;
+    return closed;
+}
+
+bool renameNoReplace (const juce::File& from, const juce::File& to)
+{
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    return MoveFileExW (from.getFullPathName().toWideCharPointer(), to.getFullPathName().toWideCharPointer(), 0) != 0;
 }
 
 void prepareForUntrustedCode()

@@ -1,9 +1,11 @@
 #include "Product.h"
 
 #include "ClapVersionProbe.h"
+#include "InstallOperation.h"
 #include "InstallerLink.h"
 #include "ProductThread.h"
 #include "VersionProbe.h"
+#include "account/ServiceTexts.h"
 #include "platform/Platform.h"
 #include "storage/FileNames.h"
 #include "storage/ManagerSettings.h"
@@ -363,8 +365,40 @@ void Product::runDownload()
 
 void Product::runInstall()
 {
+    errorMessage.clear();
+    installSucceeded = false;
     startTimer (installTimer, 200);
-    fail ("Installing " + name + " from its installer is not available in this version of the manager.");
+
+    auto file = [] (const juce::String& path) { return juce::File::isAbsolutePath (path) ? juce::File (path) : juce::File(); };
+
+    InstallOperation::Plan plan;
+    plan.name = name;
+    plan.installName = installName;
+    plan.installerFile = file (installerFile);
+    plan.installerCache = folders.cacheFolder ("/Installers");
+    plan.tool = ServiceTexts::extractionToolIn (folders.cacheFolder());
+    plan.toolDigest = ServiceTexts::extractionToolDigest();
+    plan.installFlags = installFlags;
+    plan.targets[PluginFormat::VST2] = file (vst2Target);
+    plan.targets[PluginFormat::VST3] = file (vst3Target);
+    plan.targets[PluginFormat::AAX]  = file (aaxTarget);
+    plan.targets[PluginFormat::CLAP] = file (clapTarget);
+    plan.legacyClapTarget = file (legacyClapTarget);
+    plan.presetsTarget = file (presetsTarget);
+    plan.samplesTarget = file (samplesTarget);
+
+    InstallOperation::Hooks hooks;
+    hooks.shouldStop = [] { return juce::Thread::currentThreadShouldExit(); };
+    hooks.setProgress = [this] (double value) { progress = value; };
+    hooks.moveToTrash = [] (const juce::File& f) { return platform::moveToTrash (f); };
+
+    const auto result = InstallOperation::run (plan, hooks);
+
+    if (result.errorMessage.isNotEmpty())
+        fail (result.errorMessage);
+
+    installSucceeded = result.succeeded;
+    progress = 1.0;
 }
 
 void Product::runUninstall()

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <optional>
+
+/**
+    The names under which a new copy waits beside its target, and under which
+    the previous version waits while it is swapped out:
+
+        <target's file name>.pending.<token>
+        <target's file name>.backup.<token>
+
+    where the token is 32 lower-case hexadecimal digits, new for every copy. A
+    crash can leave such names behind; recovery finds them by this pattern.
+*/
+namespace StagingNames
+{
+    /** 32 hexadecimal digits of a new random UUID. */
+    juce::String newToken();
+
+    juce::File pending (const juce::File& target, const juce::String& token);
+    juce::File backup (const juce::File& target, const juce::String& token);
+
+    struct Parsed
+    {
+        juce::String targetName;
+        bool isBackup = false;
+    };
+
+    /** What a staging name stands for; nothing for any other name. */
+    std::optional<Parsed> parse (const juce::String& fileName);
+}
