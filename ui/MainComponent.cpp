@@ -1,7 +1,9 @@
 #include "ui/MainComponent.h"
 
 #include "account/ServiceTexts.h"
+#include "products/PluginPlacement.h"
 #include "products/Product.h"
+#include "products/ProductStatus.h"
 #include "ui/Fonts.h"
 #include "ui/Icons.h"
 #include "ui/Palette.h"
@@ -147,6 +149,7 @@ MainComponent::MainComponent()
     stagedDemos.setVisible (false);
 
     layoutPass();
+    recoverInterruptedPlacements();
 
     QuillotoneVortel::applyManagerPalette (lookAndFeel);
     setLookAndFeel (&lookAndFeel);
@@ -182,6 +185,24 @@ MainComponent::~MainComponent()
     products.clear();
     demos.clear();
     retiredRows.clear();
+}
+
+void MainComponent::recoverInterruptedPlacements()
+{
+    // A plugin that a crash left under its backup name goes back in place
+    // before anything reads the folders.
+    for (auto format : PluginFormat::installable)
+    {
+        const auto folder = settingsPage.getFormatPath (format);
+
+        if (! ProductStatus::isUsableFolder (folder))
+            continue;
+
+        PluginPlacement::recoverInterrupted (juce::File (folder));
+
+        if (format == PluginFormat::CLAP)
+            PluginPlacement::recoverInterrupted (juce::File (folder).getChildFile ("Quillotone"));
+    }
 }
 
 //==============================================================================

@@ -93,6 +93,7 @@ private:
     void run() override;
 
     void layoutPass();
+    void recoverInterruptedPlacements();
     void menuClicked (int index);
     void loginSucceeded();
     void confirmLogOut();

@@ -7,6 +7,9 @@ title="Quillotone Plugin Manager"
 port=${2:-38080}
 
 export HOME=$(mktemp -d)
+# The app's temporary files stay in the sandbox too, where a test can see them.
+export TMPDIR=$HOME/tmp
+mkdir -p "$TMPDIR"
 pids=()
 trap 'kill ${pids[@]} 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$HOME"' EXIT
 
@@ -73,4 +76,28 @@ path = {"catalogue": protocol.CATALOGUE_PATH, "login": protocol.LOGIN_PATH}.get(
 body = json.dumps({"faults": {path: json.loads(sys.argv[4])}}).encode()
 urllib.request.urlopen("http://127.0.0.1:%s/__standin/fault" % sys.argv[2], body).read()
 PY
+}
+
+# Where a product lands with the default settings of a Linux build.
+plugins_of() {   # install name: its four plugin targets
+    echo "$HOME/.vst/$1.dll $HOME/.vst3/$1.vst3 $HOME/.aax/$1.aaxplugin $HOME/.clap/$1.clap"
+}
+
+file_version() {   # a Windows image's file version, read by an independent reader
+    /usr/bin/python3 -c '
+import sys, pefile
+pe = pefile.PE(sys.argv[1], fast_load=True)
+pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+f = pe.VS_FIXEDFILEINFO[0]
+print("%d.%d.%d.%d" % (f.FileVersionMS >> 16, f.FileVersionMS & 0xffff, f.FileVersionLS >> 16, f.FileVersionLS & 0xffff))' "$1"
+}
+
+dialog_up() {   # true while a dialog's veil darkens the window
+    local level
+    level=$(import -window root -crop 1x1+$((X + 100))+$((Y + 600)) -depth 8 -format '%[fx:int(255*r)]' info:)
+    [ "$level" -lt 128 ]
+}
+
+staging_names_in() {   # folders...: prints every staging name below them
+    find "$@" -name '*.pending.*' -o -name '*.backup.*' 2>/dev/null
 }

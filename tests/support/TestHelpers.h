@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <map>
 
 namespace testing_support
 {
@@ -65,4 +66,24 @@ namespace testing_support
 
         return true;
     }
+}
+
+namespace testing_support
+{
+    /** Modes in which a test program starts itself again as a child process,
+        by their first argument; test files register theirs at static
+        initialisation, and the test main runs one before anything else.
+    */
+    using ChildMode = std::function<int (const juce::StringArray& args)>;
+
+    inline std::map<juce::String, ChildMode>& childModes()
+    {
+        static std::map<juce::String, ChildMode> modes;
+        return modes;
+    }
+
+    struct RegisteredChildMode
+    {
+        RegisteredChildMode (const juce::String& name, ChildMode mode)   { childModes()[name] = std::move (mode); }
+    };
 }

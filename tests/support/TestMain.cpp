@@ -6,6 +6,7 @@
 
 #include "platform/Platform.h"
 #include "products/ClapVersionProbe.h"
+#include "support/TestHelpers.h"
 
 int main (int argc, char** argv)
 {
@@ -13,6 +14,10 @@ int main (int argc, char** argv)
     // here is the test program.
     if (const auto exitCode = ClapVersionProbe::runChildMode (platform::commandLineArguments (argc, argv)); exitCode >= 0)
         return exitCode;
+
+    if (const auto args = platform::commandLineArguments (argc, argv); args.size() > 1)
+        if (const auto mode = testing_support::childModes().find (args[1]); mode != testing_support::childModes().end())
+            return mode->second (args);
 
     // Without an application object the first native window under Xvfb would
     // die on an X error, so tell the framework there is none.

@@ -86,7 +86,8 @@ def product_tree(tree, product, plugin):
     """Lays out one product's installer content under its destination constants.
     product["layout"] varies it: "vst2" lists the VST2 name suffixes ("" and
     "_x64"), "clap" a subfolder of the CLAP folder, "samples" where the samples
-    go ("{code_getSampleFolder}" or "{commondocs}")."""
+    go ("{code_getSampleFolder}" or "{commondocs}"), "library" how many small
+    extra sample files it brings (enough to make unpacking take a while)."""
     name, version = product["name"], product.get("version", "1.0.0")
     layout = product.get("layout", {})
     base, folder = install_name(name), name.replace(" ", "")
@@ -119,6 +120,8 @@ def product_tree(tree, product, plugin):
         for kit, notes in (("Kits", (110.0, 220.0)), ("Loops", (330.0,))):
             for note in notes:
                 write(os.path.join(root, kit, "%s %d Hz.wav" % (kit[:-1], note)), wav(0.25, note))
+        for i in range(layout.get("library", 0)):
+            write(os.path.join(root, "Library", "%03d" % (i // 100), "Hit %05d.txt" % i), b"sample %d\n" % i)
 
 
 def installer_zip(path, product, stub, cache, trees):
@@ -171,6 +174,17 @@ def main():
         archive = os.path.join(out, "installers", product["installer"])
         if stub is not None and not os.path.exists(archive):
             installer_zip(archive, product, stub, args.cache, args.trees)
+        # A later release of the product, served once the stand-in publishes it.
+        newer = product.get("newer")
+        if newer and stub is not None:
+            archive = os.path.join(out, "installers", newer["installer"])
+            if not os.path.exists(archive):
+                installer_zip(archive, dict(product, version=newer["version"]), stub, args.cache, None)
+
+    # What the stand-in serves in place of an archive to test a tool's
+    # complaint: a ZIP whose program is not one of the maker's installers.
+    with zipfile.ZipFile(os.path.join(out, "installers", "not-an-installer.zip"), "w") as z:
+        z.writestr(zipfile.ZipInfo("NotAnInstallerSetup.exe", date_time=(2026, 1, 1, 0, 0, 0)), b"MZ but no installer\n")
 
     if args.tool:
         served = os.path.join(out, args.tool_url_path.lstrip("/"))

@@ -17,10 +17,14 @@ stall (ms of silence after the headers and half the body), empty, truncate
 (send half the body but declare all of it), overlong (send more than
 declared), pad (append this many filler bytes), claim (declare this length
 but send the body as it is), status (404, 500, 302 with a Location), flip
-(change the byte at an offset), body (answer with this text instead).
+(change the byte at an offset), body (answer with this text instead), serve
+(answer with this file of the content folder instead).
 
   GET  /__standin/id     the --id given at start, so a caller can tell that
                          the server on the port is the one it started
+  POST /__standin/newer  {"newer": true} publishes each product's "newer"
+                         release (its version and installer); false withdraws
+                         them (--newer starts with them published)
 """
 import argparse
 import hashlib
@@ -57,6 +61,7 @@ class State:
         self.lock = threading.Lock()
         self.faults = {}
         self.log = []
+        self.newer = False
 
     def load(self, name):
         with open(os.path.join(self.data_dir, name), encoding="utf-8") as f:
@@ -78,8 +83,9 @@ class State:
         return None
 
 
-def catalogue_xml(account, catalogue, base):
-    products = {str(p["id"]): p for p in catalogue["products"]}
+def catalogue_xml(account, catalogue, base, newer=False):
+    products = {str(p["id"]): dict(p, **p["newer"]) if newer and p.get("newer") else p
+                for p in catalogue["products"]}
     lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<PLUGINS>"]
 
     def element(tag, product, owned):
@@ -140,6 +146,9 @@ class Handler(BaseHTTPRequestHandler):
             return
         if "body" in fault:
             body = fault["body"].encode("utf-8")
+        if "serve" in fault:
+            with open(os.path.join(self.server.state.content_dir, fault["serve"]), "rb") as f:
+                body = f.read()
         if fault.get("empty"):
             body = b""
         if "pad" in fault:
@@ -193,6 +202,10 @@ class Handler(BaseHTTPRequestHandler):
 
         if path == "/__standin/fault":
             self.control(raw)
+            return
+        if path == "/__standin/newer":
+            self.server.state.newer = bool(json.loads(raw or "{}").get("newer"))
+            self.answer(200, "OK")
             return
 
         fields = urllib.parse.parse_qsl(raw, keep_blank_values=True)
@@ -253,7 +266,8 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(200, "OK\r\n" + account.get("name", email) + "|" + token + "\r\n")
         else:
             catalogue = self.server.state.load("catalogue.json")
-            self.answer(200, catalogue_xml(account, catalogue, self.base()), "text/xml; charset=utf-8")
+            self.answer(200, catalogue_xml(account, catalogue, self.base(), self.server.state.newer),
+                        "text/xml; charset=utf-8")
 
     def do_GET(self):
         path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
@@ -298,6 +312,7 @@ def main():
     parser.add_argument("--content", required=True, help="folder served to GET requests")
     parser.add_argument("--verbose", action="store_true")
     parser.add_argument("--id", default="", help="answered at /__standin/id")
+    parser.add_argument("--newer", action="store_true", help="start with the newer releases published")
     args = parser.parse_args()
 
     ThreadingHTTPServer.allow_reuse_address = True
@@ -306,6 +321,7 @@ def main():
     server.state = State(args.data, args.content)
     server.verbose = args.verbose
     server.identity = args.id
+    server.state.newer = args.newer
     print("stand-in listening on http://127.0.0.1:%d" % args.port, flush=True)
     try:
         server.serve_forever(poll_interval=0.1)
