@@ -39,7 +39,7 @@ TEST (DemoInstallers, UnpackToTheirTreesAndCarryTheCatalogueVersion)
     auto catalogue = juce::JSON::parse (juce::File (QUILLOTONE_SOURCE_DIR).getChildFile ("tools/standin/demo/catalogue.json"));
     auto* products = catalogue["products"].getArray();
     ASSERT_NE (products, nullptr);
-    ASSERT_EQ (products->size(), 12);
+    ASSERT_EQ (products->size(), 13);
 
     for (auto& product : *products)
     {
