@@ -12,6 +12,10 @@
 #include "platform/Platform.h"
 #include "products/ClapVersionProbe.h"
 #include "products/Product.h"
+#include "ui/MainComponent.h"
+
+#include <algorithm>
+#include <vector>
 #include "platform/HttpTransfer.h"
 #include "ui/Downloader.h"
 
@@ -208,6 +212,40 @@ int main (int argc, char** argv)
     auto building = juce::Time::getMillisecondCounterHiRes() - started;
     std::printf ("rows: %d built in %.0f ms (%.2f ms each); peak memory %ld MiB (%ld MiB after the sync, before the rows)\n",
                  rows.size(), building, building / juce::jmax (1, rows.size()), peakMemoryKiB() / 1024, before / 1024);
+
+    // The search: the main component holding every row, re-filtered at each
+    // keystroke as the user types and deletes.
+    {
+        MainComponent main;
+        auto& login = main.getLoginWindow();
+        login.getEmailField().setText ("bench@quillotone.test", false);
+        login.getPasswordField().setText ("quillotone", false);
+        login.buttonClicked (&login.getLoginButton());
+
+        const auto deadline = juce::Time::getMillisecondCounter() + 300000;
+
+        while ((main.getProducts().size() < result.products.size() || main.isBusy())
+                && juce::Time::getMillisecondCounter() < deadline)
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
+
+        const juce::StringArray keystrokes { "P", "Pl", "Plu", "Plug", "Plugi", "Plugin", "Plugin ", "Plugin 4", "Plugin 42",
+                                             "Plugin 421", "Plugin 42", "Plugin 4", "Plugin ", "Plugin", "Plugi", "Plug", "Plu",
+                                             "Pl", "P", "", "b", "be", "ben", "benc", "bench", "bench ", "bench p", "bench pl",
+                                             "bench plu", "bench plug", "x", "" };
+        std::vector<double> times;
+
+        for (auto& text : keystrokes)
+        {
+            main.getSearchField().setText (text, false);
+            const auto keyStarted = juce::Time::getMillisecondCounterHiRes();
+            main.refreshList();
+            times.push_back (juce::Time::getMillisecondCounterHiRes() - keyStarted);
+        }
+
+        std::sort (times.begin(), times.end());
+        std::printf ("search over %d rows: median %.2f ms, worst %.2f ms per keystroke (one frame is 16 ms)\n",
+                     main.getProducts().size(), times[times.size() / 2], times.back());
+    }
 
     server.kill();
     return 0;

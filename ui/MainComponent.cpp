@@ -7,6 +7,7 @@
 #include "ui/Fonts.h"
 #include "ui/Icons.h"
 #include "ui/Palette.h"
+#include "ui/ListOrder.h"
 #include "ui/VortelDialog.h"
 
 #include <BinaryData.h>
@@ -20,7 +21,6 @@ namespace
     }
 
     constexpr int rowHeight = 150;
-    constexpr int rowGap = 5;
 }
 
 //==============================================================================
@@ -103,12 +103,27 @@ MainComponent::MainComponent()
                                                 { BinaryData::update_svg, BinaryData::update_svgSize },
                                                 { BinaryData::delete_svg, BinaryData::delete_svgSize } };
 
+    const MainThread::Kind bulkKinds[] = { MainThread::Kind::installAll, MainThread::Kind::updateAll, MainThread::Kind::uninstallAll };
+
     for (size_t i = 0; i < bulkButtons.size(); ++i)
     {
         bulkButtons[i].setButtonText (bulkTexts[i]);
         bulkButtons[i].setFontSize (13.0f);
         bulkButtons[i].setIcon (Icons::fromResource (bulkIcons[i].first, bulkIcons[i].second));
+        bulkButtons[i].onClick = [this, i] { bulkButtonClicked ((int) i); };
+        bulkWorkers[i] = std::make_unique<MainThread> (static_cast<MainThread::Owner&> (*this), bulkKinds[i]);
     }
+
+    // Both start again from the top of the lists.
+    auto listChanged = [this]
+    {
+        purchasesList.setViewPosition (0, 0);
+        demoList.setViewPosition (0, 0);
+        refreshList();
+    };
+
+    searchField.onTextChange = listChanged;
+    sortBox.onChange = listChanged;
 
     syncButton.setButtonText ("Sync");
     syncButton.setFontSize (14.0f);
@@ -171,7 +186,16 @@ MainComponent::~MainComponent()
     if (isThreadRunning())
         stopThread (4000);
 
+    // Each ends at once on a stop; the product it waits on is stopped with
+    // the rows below.
+    for (auto& worker : bulkWorkers)
+        if (worker->isThreadRunning())
+            worker->stopThread (10000);
+
     stopTimer (syncTimer);
+
+    for (auto timer : bulkTimers)
+        stopTimer (timer);
 
     downloader.cancel();
 
@@ -405,7 +429,16 @@ bool MainComponent::isAnyProductBusy() const
 
 bool MainComponent::isBusy() const
 {
-    return isThreadRunning() || preparingRows || isAnyProductBusy() || loginWindow.isLoginRunning();
+    return isThreadRunning() || preparingRows || isAnyProductBusy() || isBulkActionRunning() || loginWindow.isLoginRunning();
+}
+
+bool MainComponent::isBulkActionRunning() const
+{
+    for (size_t i = 0; i < bulkWorkers.size(); ++i)
+        if (bulkWorkers[i]->isThreadRunning() || isTimerRunning (bulkTimers[i]))
+            return true;
+
+    return false;
 }
 
 void MainComponent::setBulkButtonsEnabled (bool enabled)
@@ -428,7 +461,9 @@ void MainComponent::startSync()
     if (isThreadRunning())
         return;
 
-    if (isAnyProductBusy())
+    // A sync replaces the rows that a bulk worker walks, also between two
+    // of its products.
+    if (isAnyProductBusy() || isBulkActionRunning())
     {
         setBulkButtonsEnabled (true);
         VortelDialog::showMessage (this, "Sync", "Please wait for the current product operation to finish.", VortelDialog::alert);
@@ -548,6 +583,10 @@ bool MainComponent::takeOverSyncResults()
 
 void MainComponent::timerCallback (int timerID)
 {
+    for (int i = 0; i < 3; ++i)
+        if (timerID == bulkTimers[i])
+            return monitorBulkAction (i);
+
     if (timerID != syncTimer)
         return;
 
@@ -597,29 +636,144 @@ void MainComponent::refreshList()
         if (! isRowWorking (*retiredRows[i]))
             retiredRows.remove (i);
 
-    auto place = [] (juce::OwnedArray<Product>& rows, juce::Component& content, juce::Viewport& view)
+    const auto searchText = searchField.getText();
+    const auto sortId = sortBox.getSelectedId() != 0 ? sortBox.getSelectedId() : (int) ListOrder::nameAscending;
+
+    // Rows stay children of their list; the ones the search leaves out are
+    // only hidden, so a keystroke moves rows instead of rebuilding the list.
+    auto place = [&] (juce::OwnedArray<Product>& rows, juce::Component& content, juce::Viewport& view)
     {
-        content.removeAllChildren();
-        int y = 0;
+        std::vector<ListOrder::Entry> entries;
+        entries.reserve ((size_t) rows.size());
+
+        for (auto* row : rows)
+            entries.push_back ({ row->name, row->updateAvailable, row->anyFormatInstalled() });
+
+        const auto shown = ListOrder::arrange (entries, searchText, sortId);
+        const auto rowWidth = view.getWidth() - 18;
 
         for (auto* row : rows)
         {
-            content.addAndMakeVisible (row);
-            row->setBounds (0, y, view.getWidth() - 18, rowHeight);
-            y += rowHeight + rowGap;
+            if (row->getParentComponent() != &content)
+                content.addChildComponent (row);
+
+            row->setVisible (false);
         }
 
-        content.setSize (view.getWidth() - 18, juce::jmax (0, y - rowGap));
+        for (size_t i = 0; i < shown.size(); ++i)
+        {
+            auto* row = rows[shown[i]];
+            row->setBounds (0, rowHeight * (int) i, rowWidth, rowHeight);
+            row->setVisible (true);
+        }
+
+        content.setSize (rowWidth, rowHeight * (int) shown.size());
+        return shown.size();
     };
 
-    place (products, purchasesContent, purchasesList);
-    place (demos, demoContent, demoList);
+    const auto purchasesShown = place (products, purchasesContent, purchasesList);
+    const auto demosShown = place (demos, demoContent, demoList);
 
-    auto& shown = currentPage == Page::demo ? demos : products;
-    auto onList = currentPage == Page::purchases || currentPage == Page::demo;
+    const auto onList = currentPage == Page::purchases || currentPage == Page::demo;
+    const auto nothingShown = (currentPage == Page::demo ? demosShown : purchasesShown) == 0;
 
-    emptyListLabel.setText ("No plugins available.", juce::dontSendNotification);
-    emptyListLabel.setVisible (onList && animationPhase == -1 && shown.isEmpty());
+    emptyListLabel.setText (ListOrder::emptyText (searchText), juce::dontSendNotification);
+    emptyListLabel.setVisible (onList && nothingShown && animationPhase == -1 && ! isBulkActionRunning());
+    repaint();
+}
+
+//==============================================================================
+void MainComponent::bulkButtonClicked (int index)
+{
+    static const char* const names[] = { "Install All", "Update All", "Uninstall All" };
+    static const char* const questions[] = { "Are you sure you want to install all plugins?",
+                                             "Are you sure you want to update all plugins?",
+                                             "Are you sure you want to uninstall all plugins?" };
+    static const char* const noFormat[] = { "Select at least one plugin format in Settings before installing.",
+                                            "Select at least one plugin format in Settings before updating." };
+
+    auto& button = bulkButtons[(size_t) index];
+
+    if (button.getButtonText() != names[index])
+    {
+        stopBulkAction (index);
+        return;
+    }
+
+    if (index < 2)
+    {
+        auto anyFormat = false;
+
+        for (auto format : PluginFormat::installable)
+            anyFormat = anyFormat || settingsPage.isFormatEnabled (format);
+
+        if (! anyFormat)
+        {
+            VortelDialog::showMessage (this, "No plugin formats selected", noFormat[index], VortelDialog::alert);
+            return;
+        }
+    }
+
+    VortelDialog::showConfirm (this, names[index], questions[index], names[index], [this, index] { startBulkAction (index); });
+}
+
+void MainComponent::startBulkAction (int index)
+{
+    // The confirmation waited for the user: a sync or another action may have
+    // started since.
+    if (isSyncRunning() || isBulkActionRunning())
+        return;
+
+    auto& worker = *bulkWorkers[(size_t) index];
+    bulkButtons[(size_t) index].setButtonText ("STOP");
+
+    if (! worker.isThreadRunning())
+        worker.startThread (juce::Thread::Priority::normal);
+
+    for (auto& b : bulkButtons)
+        b.setEnabled (false);
+
+    syncButton.setEnabled (false);
+    bulkButtons[(size_t) index].setEnabled (true);
+    emptyListLabel.setVisible (false);
+    animationPhase = 0;
+    startTimer (bulkTimers[index], 250);
+}
+
+void MainComponent::stopBulkAction (int index)
+{
+    auto& worker = *bulkWorkers[(size_t) index];
+
+    // Its waits end at once on the request, so this returns quickly.
+    worker.stopThread (7000);
+
+    // Install All and Update All cancel the product they started; an
+    // uninstall runs to its end.
+    if (worker.kind != MainThread::Kind::uninstallAll)
+        if (auto* product = worker.lastStarted(); product != nullptr && products.contains (product) && product->installBusy)
+            product->stopInstall();
+}
+
+void MainComponent::monitorBulkAction (int index)
+{
+    static const char* const names[] = { "Install All", "Update All", "Uninstall All" };
+
+    if (const auto target = bulkScrollTarget.load(); target > 0)
+        purchasesList.setViewPosition (0, target);
+
+    if (bulkWorkers[(size_t) index]->isThreadRunning())
+    {
+        animationPhase = (animationPhase + 1) % 6;
+        repaint();
+        return;
+    }
+
+    stopTimer (bulkTimers[index]);
+    animationPhase = -1;
+    bulkButtons[(size_t) index].setButtonText (names[index]);
+    setBulkButtonsEnabled (true);
+    bulkScrollTarget = -1;
+    refreshList();
 }
 
 //==============================================================================
@@ -656,6 +810,14 @@ juce::String MainComponent::footerStatus() const
             label = connectionShown ? "Syncing" : "Connecting";
         else
             label = "Syncing " + juce::String (done) + "/" + juce::String (total);
+    }
+    else
+    {
+        static const char* const labels[] = { "Install ", "Update ", "Uninstall " };
+
+        for (int i = 0; i < 3; ++i)
+            if (isTimerRunning (bulkTimers[i]))
+                label = labels[i];
     }
 
     return label + dots;
@@ -717,7 +879,7 @@ std::unique_ptr<Product> MainComponent::createRow (const ProductRecord& record)
     // Update All follows the rows, also when one changes on its own.
     row->onStatusChanged = [this]
     {
-        if (! isSyncRunning())
+        if (! isSyncRunning() && ! isBulkActionRunning())
             setBulkButtonsEnabled (true);
     };
     row->refreshStatus();

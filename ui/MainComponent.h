@@ -4,6 +4,7 @@
 
 #include "account/CatalogueSync.h"
 #include "account/LoginWindow.h"
+#include "account/MainThread.h"
 #include "storage/MakerFolders.h"
 #include "ui/SettingsPage.h"
 #include "ui/Utilities.h"
@@ -25,7 +26,8 @@ class MainComponent final : public juce::Component,
                             public juce::TextEditor::Listener,
                             public juce::Button::Listener,
                             private juce::MultiTimer,
-                            private juce::Thread
+                            private juce::Thread,
+                            private MainThread::Owner
 {
 public:
     static constexpr int width = 900;
@@ -43,8 +45,19 @@ public:
     /** Starts a catalogue sync unless one runs or a product operation is busy. */
     void startSync();
 
-    /** Lays the rows of both lists out in catalogue order. */
+    /** Filters both lists by the search text, sorts them by the sort box and
+        lays their rows out.
+    */
     void refreshList();
+
+    /** What a click on a bulk button does: starts its action after the checks
+        and the confirmation, or stops it while it runs (the button reads
+        "STOP"). Index 0 Install All, 1 Update All, 2 Uninstall All.
+    */
+    void bulkButtonClicked (int index);
+
+    /** True while any of the three bulk actions runs. */
+    bool isBulkActionRunning() const;
 
     /** Enables or disables the bulk buttons and Sync; Update All only when
         some purchase has an update.
@@ -81,6 +94,10 @@ public:
     ClickLabel& getMenuLabel (Page page)                    { return menuLabels[(size_t) page]; }
     juce::Label& getEmptyListLabel()                        { return emptyListLabel; }
     juce::Viewport& getPurchasesList()                      { return purchasesList; }
+    juce::Viewport& getDemoList()                           { return demoList; }
+    juce::TextEditor& getSearchField()                      { return searchField; }
+    juce::ComboBox& getSortBox()                            { return sortBox; }
+    IconTextButton& getBulkButton (int index)               { return bulkButtons[(size_t) index]; }
 
     //==============================================================================
     void paint (juce::Graphics&) override;
@@ -92,6 +109,14 @@ private:
     void timerCallback (int timerID) override;
     void run() override;
 
+    // MainThread::Owner
+    const juce::OwnedArray<Product>& bulkProducts() const override     { return products; }
+    void bulkProductStarting (int rowY) override                        { bulkScrollTarget = rowY; }
+
+    void startBulkAction (int index);
+    void monitorBulkAction (int index);
+    void stopBulkAction (int index);
+
     void layoutPass();
     void recoverInterruptedPlacements();
     void menuClicked (int index);
@@ -101,6 +126,7 @@ private:
     std::unique_ptr<Product> createRow (const ProductRecord&);
 
     static constexpr int syncTimer = 0;
+    static constexpr int bulkTimers[] = { 3, 4, 5 };     // Install All, Update All, Uninstall All
 
     //==============================================================================
     LoginWindow loginWindow;
@@ -145,6 +171,16 @@ private:
 
     juce::OwnedArray<Product> products, demos, stagedProductRows, stagedDemoRows;
     juce::OwnedArray<Product> retiredRows;      // replaced by a sync while still busy
+
+    // The bulk workers read the rows above, so they are declared after them
+    // (and stopped first in the destructor).
+    std::array<std::unique_ptr<MainThread>, 3> bulkWorkers;
+
+    /** y of the row a bulk action works on, -1 when none: written on the
+        message thread (the worker holds the message-manager lock), read by
+        the monitor timers.
+    */
+    std::atomic<int> bulkScrollTarget { -1 };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
 };

@@ -26,13 +26,15 @@ shot clap-faults-listed
 pgrep -f -- "--probe-clap-version $clap/TapeHalo.clap" > /dev/null || fail "no probe of the hanging plugin is running"
 
 uninstall_row() { # row index: its uninstall button, then the dialog's confirm button
-    click 817 $((208 + 155 * $1))
+    click 817 $((208 + 150 * $1))
     sleep 0.4
     click 627 423
 }
 
-uninstall_row 1
+search_for "Tape Halo"
+uninstall_row 0
 wait_for '[ ! -e "$clap/TapeHalo.clap" ]' 50 || fail "Tape Halo was not uninstalled while its probe ran"
+search_for "Big Room"
 uninstall_row 0
 wait_for '[ ! -e "$clap/BigRoomVerb.clap" ]' 50 || fail "Big Room Verb was not uninstalled"
 

@@ -101,3 +101,10 @@ dialog_up() {   # true while a dialog's veil darkens the window
 staging_names_in() {   # folders...: prints every staging name below them
     find "$@" -name '*.pending.*' -o -name '*.backup.*' 2>/dev/null
 }
+
+search_for() {   # replaces the search field's text
+    click 347 64
+    xdotool key ctrl+a BackSpace
+    [ -z "$1" ] || xdotool type --delay 10 "$1"
+    sleep 0.4
+}

@@ -14,7 +14,8 @@ log_in demo@quillotone.test
 wait_for tool_fetched 300 || fail "the sync did not fetch the extraction tool"
 sleep 1.5
 
-row_button() { echo $((173 + 155 * $1)); }      # y of a row's install button on Purchases
+# Rows stand in name order: Big Room Verb, Drum Foundry, Glass Comp, KV-77...
+row_button() { echo $((173 + 150 * $1)); }      # y of a row's install button on Purchases
 dismiss() { click 627 423; sleep 0.3; }
 
 #------------------------------------------------------------------------------
@@ -32,7 +33,7 @@ dialog_up && fail "a dialog after a good install"
 
 # Samples, from a demo product whose installer brings them.
 click 100 192; sleep 0.5
-click 817 135
+click 817 585      # Velvet Keys, fourth of the demos by name
 wait_for '[ -f "$HOME/Documents/Quillotone/Samples/VelvetKeys/Kits/Kit 110 Hz.wav" ]' 200 || fail "no samples"
 sleep 0.8
 shot installed-samples
@@ -53,14 +54,14 @@ dialog_up && fail "a dialog after a good update"
 
 #------------------------------------------------------------------------------
 # A failing download: one "Download error", nothing placed.
-set_fault /installers/TapeHalo.zip '{"status": 500}'
+set_fault /installers/DrumFoundry.zip '{"status": 500}'
 click 817 "$(row_button 1)"
 sleep 1.5
 shot download-error
 dialog_up || fail "no dialog for a failing download"
 dismiss
 dialog_up && fail "more than one dialog for one failing download"
-[ ! -e "$HOME/.vst/TapeHalo.dll" ] || fail "a failed download placed something"
+[ ! -e "$HOME/.vst/DrumFoundry.dll" ] || fail "a failed download placed something"
 
 # The extraction tool's complaint, shown as it said it.
 set_fault /installers/GlassComp.zip '{"serve": "installers/not-an-installer.zip"}'
@@ -72,15 +73,15 @@ dismiss
 [ ! -e "$HOME/.vst/GlassComp.dll" ] || fail "a refused installer placed something"
 
 # STOP while the download waits on a stalled server: no dialog, nothing left.
-set_fault /installers/OrbitDelay.zip '{"stall": 30000}'
+set_fault /installers/KV77.zip '{"stall": 30000}'
 click 817 "$(row_button 3)"
 sleep 1.2
 click 817 "$(row_button 3)"
 sleep 1
 shot stopped-download
 dialog_up && fail "a dialog after STOP"
-[ -z "$(ls "$cache/Installers" | grep -i orbit || true)" ] || fail "STOP left a partial archive: $(ls "$cache/Installers")"
-[ ! -e "$HOME/.vst/OrbitDelay.dll" ] || fail "STOP placed something"
+[ -z "$(ls "$cache/Installers" | grep -i kv77 || true)" ] || fail "STOP left a partial archive: $(ls "$cache/Installers")"
+[ ! -e "$HOME/.vst/KV77.dll" ] || fail "STOP placed something"
 
 #------------------------------------------------------------------------------
 # A plugin that cannot be moved aside keeps its old version.

@@ -11,15 +11,15 @@ log_in library@quillotone.test
 wait_for tool_fetched 300 || fail "the sync did not fetch the extraction tool"
 sleep 1.5
 
-# Grand Library, first on the list, unpacks tens of thousands of files.
+# Grand Library, second on the list, unpacks tens of thousands of files.
 expand="$cache/Installers/GrandLibrary/Expand"
-click 817 173
+click 817 323
 for _ in $(seq 1 400); do
     [ -d "$expand" ] && break
     sleep 0.02
 done
 [ -d "$expand" ] || fail "the extraction did not start"
-click 817 173
+click 817 323
 sleep 0.3
 shot stopped-extraction
 pgrep -f "$TMPDIR/quillotone-tool-" > /dev/null && fail "the extraction tool still runs after STOP"

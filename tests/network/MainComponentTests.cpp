@@ -219,3 +219,139 @@ TEST (MainComponent, APathChangeResyncsOnceOnTheNextPurchasesClick)
     EXPECT_EQ (catalogueRequests (server), before + 1);
     EXPECT_TRUE (s.main.getProducts()[0]->vst3Target.startsWith (s.home.home.folder.getChildFile ("elsewhere").getFullPathName()));
 }
+
+TEST (MainComponent, SearchAndSortApplyToBothLists)
+{
+    StandIn server;
+    REQUIRE_STANDIN (server);
+    Session s;
+    ASSERT_TRUE (s.loggedInAndSynced ("demo@quillotone.test"));
+
+    auto visibleNames = [] (juce::Viewport& list)
+    {
+        std::map<int, juce::String> byY;
+
+        for (auto* child : list.getViewedComponent()->getChildren())
+            if (auto* row = dynamic_cast<Product*> (child); row != nullptr && row->isVisible())
+                byY[row->getY()] = row->name;
+
+        juce::StringArray names;
+
+        for (auto& [y, name] : byY)
+            names.add (name);
+
+        return names;
+    };
+
+    // The field reports a change asynchronously, as it does for typing.
+    auto type = [&s] (const juce::String& text)
+    {
+        s.main.getSearchField().setText (text, true);
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+    };
+
+    type (" VERB ");
+    EXPECT_EQ (visibleNames (s.main.getPurchasesList()), juce::StringArray ({ "Big Room Verb" }));
+    EXPECT_FALSE (s.main.getEmptyListLabel().isVisible());
+
+    type ("nothing like it");
+    EXPECT_TRUE (visibleNames (s.main.getPurchasesList()).isEmpty());
+    EXPECT_TRUE (s.main.getEmptyListLabel().isVisible());
+    EXPECT_EQ (s.main.getEmptyListLabel().getText(), "No plugins match your search.");
+
+    type ({});
+    EXPECT_FALSE (s.main.getEmptyListLabel().isVisible());
+
+    s.main.getSortBox().setSelectedId (2, juce::sendNotificationSync);
+    EXPECT_EQ (visibleNames (s.main.getPurchasesList()),
+               juce::StringArray ({ "Tape Halo", "Orbit Delay", "Little Clipper", "KV-77", "Glass Comp", "Drum Foundry", "Big Room Verb" }));
+
+    // The demo list follows the same search and sort.
+    s.click (MainComponent::Page::demo);
+    type ("s");
+    EXPECT_EQ (visibleNames (s.main.getDemoList()), juce::StringArray ({ "Velvet Keys", "Sub Engine", "Spring Tank", "Air Shelf" }));
+}
+
+TEST (MainComponent, BulkActionsStopAtOnceAndHoldTheSyncBack)
+{
+    StandIn server;
+    REQUIRE_STANDIN (server);
+    Session s;
+    ASSERT_TRUE (s.loggedInAndSynced ("demo@quillotone.test"));
+    const auto& products = s.main.getProducts();
+
+    auto confirm = [&s]
+    {
+        auto* dialog = s.dialog();
+        ASSERT_NE (dialog, nullptr);
+        dialog->getMainButton().triggerClick();
+        waitUntil ([&s] { return s.dialog() == nullptr; });
+    };
+
+    // The second product's download stalls: the first is installed by then.
+    server.setFault ("/installers/TapeHalo.zip", R"({"stall": 30000})");
+    s.main.bulkButtonClicked (0);
+    confirm();
+    ASSERT_TRUE (waitUntil ([&] { return products[1]->installBusy.load(); }, 20000));
+    EXPECT_TRUE (juce::File (products[0]->vst3Target).isDirectory());
+
+    // No sync while the action runs.
+    s.main.startSync();
+    EXPECT_FALSE (s.main.isSyncRunning());
+    ASSERT_NE (s.dialog(), nullptr);
+    EXPECT_EQ (s.dialog()->getMessage(), "Please wait for the current product operation to finish.");
+    s.dialog()->dismiss();
+    waitUntil ([&s] { return s.dialog() == nullptr; });
+
+    // STOP cancels the download at once and starts no further product.
+    EXPECT_EQ (s.main.getBulkButton (0).getButtonText(), "STOP");
+    auto started = juce::Time::getMillisecondCounterHiRes();
+    s.main.bulkButtonClicked (0);
+    EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - started, 1000.0);
+    EXPECT_FALSE (products[1]->installBusy);
+    ASSERT_TRUE (waitUntil ([&] { return s.main.getBulkButton (0).getButtonText() == "Install All"; }, 2000));
+
+    for (int i = 1; i < products.size(); ++i)
+        EXPECT_FALSE (juce::File (products[i]->vst3Target).exists()) << products[i]->name;
+
+    EXPECT_EQ (s.dialog(), nullptr);
+
+    // Update All with nothing to update starts nothing and ends at once.
+    s.main.bulkButtonClicked (1);
+    confirm();
+    ASSERT_TRUE (waitUntil ([&] { return s.main.getBulkButton (1).getButtonText() == "Update All"; }, 1000));
+    EXPECT_FALSE (s.main.isBusy());
+}
+
+TEST (MainComponent, ClosingDuringABulkActionLeavesNothingHalfPlaced)
+{
+    StandIn server;
+    REQUIRE_STANDIN (server);
+    ScopedHome home;
+    auto main = std::make_unique<MainComponent>();
+    auto& login = main->getLoginWindow();
+    login.getEmailField().setText ("demo@quillotone.test", false);
+    login.getPasswordField().setText ("quillotone", false);
+    login.buttonClicked (&login.getLoginButton());
+    ASSERT_TRUE (waitUntil ([&] { return main->getProducts().size() == 7 && ! main->isBusy(); }, 30000));
+
+    server.setFault ("/installers/GlassComp.zip", R"({"stall": 30000})");
+    main->bulkButtonClicked (0);
+    ASSERT_TRUE (waitUntil ([&] { return VortelDialog::getNumOpen() == 1; }));
+
+    for (auto* child : main->getChildren())
+        if (auto* dialog = dynamic_cast<VortelDialog*> (child))
+            dialog->getMainButton().triggerClick();
+
+    ASSERT_TRUE (waitUntil ([&] { return main->getProducts()[2]->installBusy.load(); }, 20000));
+
+    auto started = juce::Time::getMillisecondCounterHiRes();
+    main.reset();
+    EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - started, 2000.0);
+
+    for (auto* folder : { ".vst", ".vst3", ".aax", ".clap" })
+        for (const auto& entry : juce::RangedDirectoryIterator (home.home.folder.getChildFile (folder), true, "*",
+                                                                juce::File::findFilesAndDirectories))
+            EXPECT_FALSE (entry.getFile().getFileName().contains (".pending.") || entry.getFile().getFileName().contains (".backup."))
+                << entry.getFile().getFullPathName();
+}

@@ -1,0 +1,61 @@
+#include "account/MainThread.h"
+
+#include "products/Product.h"
+
+MainThread::MainThread (Owner& o, Kind k)
+    : juce::Thread ("QuillotoneMainThread"), kind (k), owner (o)
+{
+}
+
+MainThread::~MainThread()
+{
+    // The owner stops it first; this only covers a forgotten stop, and the
+    // worker ends at once on a stop request.
+    stopThread (10000);
+}
+
+void MainThread::run()
+{
+    started = nullptr;
+    const auto& products = owner.bulkProducts();
+
+    for (int i = 0; i < products.size(); ++i)
+    {
+        if (threadShouldExit())
+            return;
+
+        auto* product = products[i];
+
+        // Tested here, when the product's turn comes.
+        if (kind == Kind::updateAll && ! product->updateAvailable)
+            continue;
+
+        bool operationStarted = false;
+
+        {
+            const juce::MessageManagerLock lock (this);
+
+            if (! lock.lockWasGained())
+                return;
+
+            owner.bulkProductStarting (product->getY());
+            operationStarted = kind == Kind::uninstallAll ? product->startUninstall() : product->startInstall();
+        }
+
+        if (! operationStarted)
+            continue;
+
+        started = product;
+        const auto& busy = kind == Kind::uninstallAll ? product->uninstallBusy : product->installBusy;
+
+        // A stop ends the wait at once; the install kinds' running operation is
+        // then cancelled by whoever stopped the action, an uninstall runs on.
+        while (busy)
+        {
+            if (threadShouldExit())
+                return;
+
+            wait (pollIntervalMs);
+        }
+    }
+}
