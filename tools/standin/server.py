@@ -21,6 +21,11 @@ but send the body as it is), status (404, 500, 302 with a Location), flip
 
   GET  /__standin/id     the --id given at start, so a caller can tell that
                          the server on the port is the one it started
+
+The manager's update manifest, /plugin-manager/latest.json (and its .sig),
+announces the manager's own version unless the server is started with
+--manager-update: then it is the one in /plugin-manager/offer/, which offers
+the next minor version (make-content.py writes both).
 """
 import argparse
 import hashlib
@@ -270,6 +275,9 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(200, body, "application/json")
             return
 
+        if self.server.manager_update and path in ("/plugin-manager/latest.json", "/plugin-manager/latest.json.sig"):
+            path = path.replace("/plugin-manager/", "/plugin-manager/offer/", 1)
+
         root = self.server.state.content_dir
         target = os.path.realpath(os.path.join(root, path.lstrip("/")))
 
@@ -298,6 +306,7 @@ def main():
     parser.add_argument("--content", required=True, help="folder served to GET requests")
     parser.add_argument("--verbose", action="store_true")
     parser.add_argument("--id", default="", help="answered at /__standin/id")
+    parser.add_argument("--manager-update", action="store_true", help="announce a newer manager")
     args = parser.parse_args()
 
     ThreadingHTTPServer.allow_reuse_address = True
@@ -306,6 +315,7 @@ def main():
     server.state = State(args.data, args.content)
     server.verbose = args.verbose
     server.identity = args.id
+    server.manager_update = args.manager_update
     print("stand-in listening on http://127.0.0.1:%d" % args.port, flush=True)
     try:
         server.serve_forever(poll_interval=0.1)
