@@ -11,7 +11,9 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 
+class ManagerSelfUpdater;
 class Product;
 
 /**
@@ -81,6 +83,7 @@ public:
     ClickLabel& getMenuLabel (Page page)                    { return menuLabels[(size_t) page]; }
     juce::Label& getEmptyListLabel()                        { return emptyListLabel; }
     juce::Viewport& getPurchasesList()                      { return purchasesList; }
+    ManagerSelfUpdater* getSelfUpdater() const noexcept     { return selfUpdater.get(); }
 
     //==============================================================================
     void paint (juce::Graphics&) override;
@@ -144,6 +147,10 @@ private:
 
     juce::OwnedArray<Product> products, demos, stagedProductRows, stagedDemoRows;
     juce::OwnedArray<Product> retiredRows;      // replaced by a sync while still busy
+
+    // Created last and deleted first: its thread reads nothing of ours, but
+    // its dialogs sit over this component.
+    std::unique_ptr<ManagerSelfUpdater> selfUpdater;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
 };
