@@ -107,12 +107,20 @@ platform::HttpTransfer::Request SelfUpdateJob::updateRequest (const juce::String
 //==============================================================================
 UpdateInfo SelfUpdateJob::check() const
 {
-    const auto answered = [] (const platform::HttpTransfer::Result& r) { return r.completed() && r.statusCode == 200 && ! shouldExit(); };
+    // The stall time-out restarts with every byte; this bounds the whole check.
+    const auto deadline = juce::Time::getMillisecondCounterHiRes() + settings.checkTimeLimitMs;
+    const auto fetch = [deadline] (const juce::String& url, juce::int64 maxBytes, juce::MemoryBlock& body)
+    {
+        auto request = updateRequest (url, maxBytes);
+        request.shouldStop = [deadline] { return juce::Time::getMillisecondCounterHiRes() > deadline; };
+        const auto result = platform::HttpTransfer::fetch (request, body);
+        return result.completed() && result.statusCode == 200 && ! shouldExit();
+    };
 
-    // One byte over the limit is enough to know a body is too long.
+    // A body over the limit fails as too large as soon as it passes it.
     juce::MemoryBlock body;
 
-    if (! answered (platform::HttpTransfer::fetch (updateRequest (settings.manifestURL, UpdateManifest::maxBodyBytes), body)))
+    if (! fetch (settings.manifestURL, UpdateManifest::maxBodyBytes, body))
         return {};
 
     // Checked before the body is parsed: an unsigned body is not even read.
@@ -120,7 +128,7 @@ UpdateInfo SelfUpdateJob::check() const
     {
         juce::MemoryBlock signature;
 
-        if (! answered (platform::HttpTransfer::fetch (updateRequest (settings.manifestURL + ".sig", maxSignatureBytes), signature))
+        if (! fetch (settings.manifestURL + ".sig", maxSignatureBytes, signature)
              || ! ManifestSignature::verify (body, signature, settings.publicKey))
             return {};
     }

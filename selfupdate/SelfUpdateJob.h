@@ -31,6 +31,7 @@ public:
         juce::String publicKey;             ///< empty: no manifest signature is asked for
         juce::File executable;              ///< the running manager, the file an update replaces
         int downloadTimeLimitMs = 1800000;  ///< a payload download never takes longer
+        int checkTimeLimitMs = 60000;       ///< nor a check, however slowly its answers trickle in
 
         /** This build's values: its version and platform, the content
             server it was built for, the CMake cache variable

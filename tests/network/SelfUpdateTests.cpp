@@ -157,7 +157,14 @@ TEST (SelfUpdate, TheCheckOffersOnlyASoundNewerManifest)
         EXPECT_EQ (! SelfUpdateJob (install.settings (c.key)).check().isEmpty(), c.offered) << c.what;
     }
 
+    // An answer that keeps trickling in is bounded by the check's own limit.
     platform::HttpTransfer::setDefaultStallTimeoutMs (30000);
+    server.setFault (manifestPath, R"({"stall": 5000})");
+    auto settings = install.settings();
+    settings.checkTimeLimitMs = 500;
+    const auto start = juce::Time::getMillisecondCounterHiRes();
+    EXPECT_TRUE (SelfUpdateJob (settings).check().isEmpty());
+    EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - start, 2000.0);
 }
 
 TEST (SelfUpdate, EachDownloadFailureHasItsMessage)
