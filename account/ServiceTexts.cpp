@@ -34,6 +34,7 @@ juce::StringArray parameterNames()
 juce::String errorMarker()   { return QUILLOTONE_SCRAMBLED ("error"); }
 
 juce::String websitePage (const juce::String& path)  { return join (QUILLOTONE_WEBSITE, path); }
+juce::String contentAddress (const juce::String& path) { return join (QUILLOTONE_CONTENT, path); }
 
 juce::String rememberedFlagKey()      { return QUILLOTONE_SCRAMBLED ("RmFlag"); }
 juce::String rememberedEmailKey()     { return QUILLOTONE_SCRAMBLED ("RmMail"); }

@@ -28,6 +28,9 @@ namespace ServiceTexts
     /** A page of the maker's web site: the origin followed by the path. */
     juce::String websitePage (const juce::String& path);
 
+    /** A file on the maker's content server: the origin followed by the path. */
+    juce::String contentAddress (const juce::String& path);
+
     //==============================================================================
     /** The global-settings attribute names of the remembered login. */
     juce::String rememberedFlagKey();

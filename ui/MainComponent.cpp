@@ -4,6 +4,7 @@
 #include "products/PluginPlacement.h"
 #include "products/Product.h"
 #include "products/ProductStatus.h"
+#include "selfupdate/ManagerSelfUpdater.h"
 #include "ui/Fonts.h"
 #include "ui/Icons.h"
 #include "ui/Palette.h"
@@ -173,10 +174,14 @@ MainComponent::MainComponent()
     // feel, whichever component draws it; ours maps them to Open Sans.
     juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
     juce::Typeface::clearTypefaceCache();
+
+    selfUpdater = std::make_unique<ManagerSelfUpdater> (*this, [this] { return isBusy(); });
 }
 
 MainComponent::~MainComponent()
 {
+    selfUpdater.reset();
+
     loginWindow.onLoginSucceeded = nullptr;
     loginWindow.stopLogin (10000);
 

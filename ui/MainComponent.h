@@ -12,7 +12,9 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 
+class ManagerSelfUpdater;
 class Product;
 
 /**
@@ -98,6 +100,7 @@ public:
     juce::TextEditor& getSearchField()                      { return searchField; }
     juce::ComboBox& getSortBox()                            { return sortBox; }
     IconTextButton& getBulkButton (int index)               { return bulkButtons[(size_t) index]; }
+    ManagerSelfUpdater* getSelfUpdater() const noexcept     { return selfUpdater.get(); }
 
     //==============================================================================
     void paint (juce::Graphics&) override;
@@ -181,6 +184,9 @@ private:
         the monitor timers.
     */
     std::atomic<int> bulkScrollTarget { -1 };
+    // Created last and deleted first: its thread reads nothing of ours, but
+    // its dialogs sit over this component.
+    std::unique_ptr<ManagerSelfUpdater> selfUpdater;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
 };

@@ -128,6 +128,15 @@ void VortelDialog::dismiss()
     finish (0);
 }
 
+void VortelDialog::setMessage (const juce::String& newMessage)
+{
+    if (newMessage == message)
+        return;
+
+    message = newMessage;
+    messageEditor.setText (message, false);
+}
+
 void VortelDialog::finish (int result)
 {
     if (answered)

@@ -64,6 +64,9 @@ public:
     /** Ends the dialog from code with result 0, so no action runs. */
     void dismiss();
 
+    /** Replaces the message, as a progress dialog does while work goes on. */
+    void setMessage (const juce::String& newMessage);
+
     /** True until the dialog has been answered or dismissed. */
     bool isOpen() const noexcept                        { return ! answered; }
 

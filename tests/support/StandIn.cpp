@@ -26,7 +26,7 @@ bool StandIn::answersWithOurIdentity() const
     return stream != nullptr && stream->readEntireStreamAsString() == identity;
 }
 
-StandIn::StandIn (const juce::File& dataFolder)
+StandIn::StandIn (const juce::File& dataFolder, bool offerManagerUpdate)
 {
     // Tests never talk to anything but this machine.
     if (! isLoopbackBuild())
@@ -41,6 +41,9 @@ StandIn::StandIn (const juce::File& dataFolder)
 
     if (dataFolder != juce::File())
         args.addArray ({ "--data", dataFolder.getFullPathName() });
+
+    if (offerManagerUpdate)
+        args.add ("--manager-update");
 
     // A server still winding down on the port makes ours fail to bind; start
     // again until ours is the one that answers, or give up.

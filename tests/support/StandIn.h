@@ -13,8 +13,11 @@ namespace testing_support
     class StandIn
     {
     public:
-        /** Starts the server with the demo data unless another folder is given. */
-        explicit StandIn (const juce::File& dataFolder = {});
+        /** Starts the server with the demo data unless another folder is given.
+            With offerManagerUpdate its update manifest announces a manager
+            newer than this build.
+        */
+        explicit StandIn (const juce::File& dataFolder = {}, bool offerManagerUpdate = false);
         ~StandIn();
 
         /** True once this object's own server answers on the build's port:

@@ -5,19 +5,30 @@ site's pages. Everything is generated or built; nothing is copied in.
 
 usage: make-content.py OUTDIR [--data DIR] [--tool FILE --tool-url-path PATH]
                        [--stub STUB.exe --cache DIR [--trees DIR]]
+                       [--manager-version 1.2.0 --content-origin URL [--signing-key KEY.pem]]
 
 --tool serves the build's extraction tool at the address the manager pins.
 --stub builds a real installer for each product (tools/installer/): a ZIP
 holding the stub with a payload of plugin files built with mingw-w64 at the
 catalogue's version, presets and samples; --trees keeps the folder trees the
 installers were made from. Without --stub there are no installer archives.
+
+--manager-version writes the manager's update manifests and payloads:
+plugin-manager/latest.json announces that version itself (nothing to offer),
+plugin-manager/offer/latest.json the next minor version, which the stand-in
+serves in its place when started with --manager-update. Each manifest gets a
+signature (latest.json.sig) made with --signing-key. The Linux payload is a
+tiny x86-64 program; the Windows one a ZIP holding a Windows program (the
+installer stub) under the manager's name.
 """
 import argparse
+import hashlib
 import json
 import math
 import os
 import shutil
 import struct
+import subprocess
 import sys
 import tempfile
 import zipfile
@@ -142,6 +153,64 @@ def installer_zip(path, product, stub, cache, trees):
                 z.writestr(info, f.read())
 
 
+def elf_program(message):
+    """A minimal x86-64 Linux program: one loadable segment whose code writes
+    the message to standard output and exits with 0."""
+    base, text = 0x400000, message.encode("utf-8") + b"\n"
+    code = (b"\xb8\x01\x00\x00\x00"                    # mov eax, 1 (write)
+            b"\xbf\x01\x00\x00\x00"                    # mov edi, 1
+            b"\x48\x8d\x35\x10\x00\x00\x00"            # lea rsi, [rip + 16]: the text after the code
+            + b"\xba" + struct.pack("<I", len(text))      # mov edx, length
+            + b"\x0f\x05"                                # syscall
+            b"\xb8\x3c\x00\x00\x00"                    # mov eax, 60 (exit)
+            b"\x31\xff"                                  # xor edi, edi
+            b"\x0f\x05")                                 # syscall
+    assert len(code) == 33
+    total = 64 + 56 + len(code) + len(text)
+    ident = b"\x7fELF\x02\x01\x01" + b"\x00" * 9
+    header = struct.pack("<16sHHIQQQIHHHHHH", ident, 2, 62, 1, base + 120, 64, 0, 0, 64, 56, 1, 64, 0, 0)
+    segment = struct.pack("<IIQQQQQQ", 1, 5, 0, base, base, total, total, 0x1000)
+    return header + segment + code + text
+
+
+def manager_updates(out, origin, current, stub, key):
+    """The update manifests and payloads of the manager (see the module notes)."""
+    major, minor, _ = (int(p) for p in current.split("."))
+    newer = "%d.%d.0" % (major, minor + 1)
+    root = os.path.join(out, "plugin-manager")
+    base = origin.rstrip("/") + "/plugin-manager/"
+
+    def payloads(version):
+        platforms = {}
+        linux = elf_program("Quillotone Plugin Manager %s (stand-in update)" % version)
+        items = [("linux", ".AppImage", linux)]
+        if stub is not None:
+            buffer = os.path.join(out, ".payload.zip")
+            with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
+                info = zipfile.ZipInfo("Quillotone Plugin Manager.exe", date_time=(2026, 1, 1, 0, 0, 0))
+                info.compress_type = zipfile.ZIP_DEFLATED
+                z.writestr(info, stub)
+            with open(buffer, "rb") as f:
+                items.append(("windows", ".zip", f.read()))
+            os.remove(buffer)
+        for platform, extension, data in items:
+            name = "%s/QuillotonePluginManager-%s-%s-update%s" % (version, version, platform, extension)
+            path = os.path.join(root, name)
+            write(path, data)
+            if platform == "linux":
+                os.chmod(path, 0o755)
+            platforms[platform] = {"arch": "x86_64", "update": {
+                "url": base + name, "sha256": hashlib.sha256(data).hexdigest(), "size": len(data)}}
+        return {"schema": 1, "published": True, "version": version, "platforms": platforms}
+
+    for folder, version in (("", current), ("offer", newer)):
+        manifest = os.path.join(root, folder, "latest.json")
+        write(manifest, json.dumps(payloads(version), indent=2) + "\n")
+        if key:
+            subprocess.run([sys.executable, os.path.join(HERE, "..", "sign-manager-manifest.py"), "sign", key, manifest],
+                           check=True, stdout=subprocess.DEVNULL)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("outdir")
@@ -151,9 +220,14 @@ def main():
     parser.add_argument("--stub", help="the installer stub; builds real installers")
     parser.add_argument("--cache", help="cache of the mingw-w64 builds (with --stub)")
     parser.add_argument("--trees", help="keeps the installers' folder trees here (with --stub)")
+    parser.add_argument("--manager-version", help="the manager's version: writes its update manifests and payloads")
+    parser.add_argument("--content-origin", help="the content server's origin the manager was built with")
+    parser.add_argument("--signing-key", help="signs the update manifests (tools/sign-manager-manifest.py)")
     args = parser.parse_args()
     if (args.tool is None) != (args.tool_url_path is None) or (args.stub and not args.cache):
         parser.error("--tool needs --tool-url-path, and --stub needs --cache")
+    if (args.manager_version is None) != (args.content_origin is None):
+        parser.error("--manager-version needs --content-origin")
     stub = None
     if args.stub:
         with open(args.stub, "rb") as f:
@@ -190,6 +264,9 @@ def main():
         served = os.path.join(out, args.tool_url_path.lstrip("/"))
         os.makedirs(os.path.dirname(served), exist_ok=True)
         shutil.copyfile(args.tool, served)
+
+    if args.manager_version:
+        manager_updates(out, args.content_origin, args.manager_version, stub, args.signing_key)
 
     for page, title in (("faq", "Frequently asked questions"), ("docs", "Manuals"), ("contact", "Support ticket")):
         with open(os.path.join(out, page, "index.html"), "w", encoding="utf-8") as f:

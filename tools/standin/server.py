@@ -25,6 +25,11 @@ but send the body as it is), status (404, 500, 302 with a Location), flip
   POST /__standin/newer  {"newer": true} publishes each product's "newer"
                          release (its version and installer); false withdraws
                          them (--newer starts with them published)
+
+The manager's update manifest, /plugin-manager/latest.json (and its .sig),
+announces the manager's own version unless the server is started with
+--manager-update: then it is the one in /plugin-manager/offer/, which offers
+the next minor version (make-content.py writes both).
 """
 import argparse
 import hashlib
@@ -284,6 +289,9 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(200, body, "application/json")
             return
 
+        if self.server.manager_update and path in ("/plugin-manager/latest.json", "/plugin-manager/latest.json.sig"):
+            path = path.replace("/plugin-manager/", "/plugin-manager/offer/", 1)
+
         root = self.server.state.content_dir
         target = os.path.realpath(os.path.join(root, path.lstrip("/")))
 
@@ -313,6 +321,7 @@ def main():
     parser.add_argument("--verbose", action="store_true")
     parser.add_argument("--id", default="", help="answered at /__standin/id")
     parser.add_argument("--newer", action="store_true", help="start with the newer releases published")
+    parser.add_argument("--manager-update", action="store_true", help="announce a newer manager")
     args = parser.parse_args()
 
     ThreadingHTTPServer.allow_reuse_address = True
@@ -322,6 +331,7 @@ def main():
     server.verbose = args.verbose
     server.identity = args.id
     server.state.newer = args.newer
+    server.manager_update = args.manager_update
     print("stand-in listening on http://127.0.0.1:%d" % args.port, flush=True)
     try:
         server.serve_forever(poll_interval=0.1)

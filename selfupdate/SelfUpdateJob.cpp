@@ -1,0 +1,280 @@
+#include "selfupdate/SelfUpdateJob.h"
+
+#include "account/ServiceTexts.h"
+#include "platform/Platform.h"
+#include "selfupdate/ManifestSignature.h"
+#include "selfupdate/UpdateArchive.h"
+#include "selfupdate/UpdatePayload.h"
+
+#include <stdexcept>
+
+#ifndef QUILLOTONE_UPDATE_PUBLIC_KEY
+ #define QUILLOTONE_UPDATE_PUBLIC_KEY ""
+#endif
+
+namespace
+{
+    [[noreturn]] void fail (const char* message)
+    {
+        throw std::runtime_error (message);
+    }
+
+    bool shouldExit()
+    {
+        return juce::Thread::currentThreadShouldExit();
+    }
+
+    void throwIfCancelled()
+    {
+        if (shouldExit())
+            fail (SelfUpdateJob::Messages::cancelled);
+    }
+
+    /** Writes the payload as it arrives, opening the file with the first
+        bytes, and reports the share received.
+    */
+    class PayloadSink final : public juce::OutputStream
+    {
+    public:
+        PayloadSink (const juce::File& f, juce::int64 expected, std::atomic<double>& p)
+            : file (f), expectedBytes (expected), progress (p) {}
+
+        bool write (const void* data, size_t size) override
+        {
+            if (stream == nullptr)
+            {
+                // Written through a 32 KiB buffer, whatever size the pieces arrive in.
+                stream = std::make_unique<juce::FileOutputStream> (file, 32768);
+
+                if (stream->failedToOpen())
+                {
+                    openFailed = true;
+                    return false;
+                }
+            }
+
+            if (! stream->write (data, size))
+                return false;
+
+            written += (juce::int64) size;
+            progress.store (juce::jmin (1.0, (double) written / (double) expectedBytes));
+            return true;
+        }
+
+        void flush() override               { if (stream != nullptr) stream->flush(); }
+        juce::int64 getPosition() override  { return written; }
+        bool setPosition (juce::int64) override { return false; }
+
+        bool failed() const                 { return stream != nullptr && stream->getStatus().failed(); }
+        void close()                        { stream.reset(); }
+
+        const juce::File file;
+        const juce::int64 expectedBytes;
+        std::atomic<double>& progress;
+        std::unique_ptr<juce::FileOutputStream> stream;
+        juce::int64 written = 0;
+        bool openFailed = false;
+    };
+}
+
+//==============================================================================
+SelfUpdateJob::Settings SelfUpdateJob::Settings::forThisBuild()
+{
+    Settings s;
+    s.platform = UpdateManifest::thisPlatform();
+    s.currentVersion = JUCE_APPLICATION_VERSION_STRING;
+    s.manifestURL = ServiceTexts::contentAddress ("plugin-manager/latest.json");
+    s.payloadBase = ServiceTexts::contentAddress ("plugin-manager/");
+    s.publicKey = QUILLOTONE_UPDATE_PUBLIC_KEY;
+    s.executable = platform::runningExecutable();
+    return s;
+}
+
+SelfUpdateJob::SelfUpdateJob (Settings s) : settings (std::move (s)) {}
+
+platform::HttpTransfer::Request SelfUpdateJob::updateRequest (const juce::String& url, juce::int64 maxBytes)
+{
+    platform::HttpTransfer::Request request;
+    request.url = url;
+    request.extraHeaders = "Cache-Control: no-cache\r\n";
+    request.connectTimeoutMs = 10000;
+    request.redirects = platform::HttpTransfer::Redirects::none;
+    request.maxRedirects = 0;
+    request.maxBytes = maxBytes;
+    return request;
+}
+
+//==============================================================================
+UpdateInfo SelfUpdateJob::check() const
+{
+    // The stall time-out restarts with every byte; this bounds the whole check.
+    const auto deadline = juce::Time::getMillisecondCounterHiRes() + settings.checkTimeLimitMs;
+    const auto fetch = [deadline] (const juce::String& url, juce::int64 maxBytes, juce::MemoryBlock& body)
+    {
+        auto request = updateRequest (url, maxBytes);
+        request.shouldStop = [deadline] { return juce::Time::getMillisecondCounterHiRes() > deadline; };
+        const auto result = platform::HttpTransfer::fetch (request, body);
+        return result.completed() && result.statusCode == 200 && ! shouldExit();
+    };
+
+    // A body over the limit fails as too large as soon as it passes it.
+    juce::MemoryBlock body;
+
+    if (! fetch (settings.manifestURL, UpdateManifest::maxBodyBytes, body))
+        return {};
+
+    // Checked before the body is parsed: an unsigned body is not even read.
+    if (settings.publicKey.isNotEmpty())
+    {
+        juce::MemoryBlock signature;
+
+        if (! fetch (settings.manifestURL + ".sig", maxSignatureBytes, signature)
+             || ! ManifestSignature::verify (body, signature, settings.publicKey))
+            return {};
+    }
+
+    return UpdateManifest::readManifest (body, settings.platform, settings.currentVersion, settings.payloadBase);
+}
+
+//==============================================================================
+bool SelfUpdateJob::isReplaceable (const juce::File& executable)
+{
+    return executable.getFullPathName().isNotEmpty() && executable.exists() && ! platform::isLink (executable)
+        && executable.getParentDirectory().hasWriteAccess();
+}
+
+void SelfUpdateJob::runUpdate (const UpdateInfo& update, std::atomic<double>& progress)
+{
+    stagingFolder = stagedExecutable = juce::File();
+    targetExecutable = settings.executable;
+
+    if (! isReplaceable (targetExecutable))
+        fail (Messages::notReplaceable);
+
+    throwIfCancelled();
+
+    // A fresh, unguessable name for every attempt, beside the executable so
+    // that the swap is a rename on the same volume.
+    juce::Uuid id;
+    stagingFolder = targetExecutable.getParentDirectory()
+                        .getChildFile (".quillotone-manager-update-" + juce::String::toHexString (id.getRawData(), 16, 0));
+
+    if (stagingFolder.exists() || platform::isLink (stagingFolder) || ! stagingFolder.createDirectory().wasOk()
+         || ! stagingFolder.isDirectory())
+    {
+        stagingFolder = juce::File();
+        fail (Messages::noStagingFolder);
+    }
+
+    throwIfCancelled();
+
+    const auto payload = stagingFolder.getChildFile (settings.platform == "linux" ? "payload.AppImage" : "payload.zip");
+    download (update, payload, progress);
+
+    if (! UpdatePayload::verifyPayload (payload, update, shouldExit))
+    {
+        throwIfCancelled();
+        fail (Messages::integrity);
+    }
+
+    throwIfCancelled();
+    stagedExecutable = stage (update, payload, stagingFolder, settings.platform);
+    throwIfCancelled();
+
+    fail (Messages::handOverMissing);
+}
+
+void SelfUpdateJob::download (const UpdateInfo& update, const juce::File& payload, std::atomic<double>& progress)
+{
+    const auto start = juce::Time::getMillisecondCounterHiRes();
+    std::atomic<bool> timedOut { false };
+
+    auto request = updateRequest (update.url, update.size);
+    request.shouldStop = [&]
+    {
+        if (juce::Time::getMillisecondCounterHiRes() - start >= settings.downloadTimeLimitMs)
+            timedOut = true;
+
+        return timedOut.load();
+    };
+
+    PayloadSink sink (payload, update.size, progress);
+    using Outcome = platform::HttpTransfer::Outcome;
+    const auto result = platform::HttpTransfer::create (request)->perform (sink);
+
+    throwIfCancelled();
+
+    if (result.outcome == Outcome::aborted && timedOut)
+        fail (Messages::timedOut);
+
+    if (result.statusCode != 200 || result.outcome == Outcome::cannotConnect || result.outcome == Outcome::invalidURL
+         || result.outcome == Outcome::refusedRedirect)
+        fail (Messages::notDownloaded);
+
+    if (sink.openFailed)
+        fail (Messages::notSaved);
+
+    // More than the manifest announced: the transfer stopped at its size.
+    if (result.outcome == Outcome::tooLarge)
+        fail (Messages::unexpectedSize);
+
+    if (result.outcome != Outcome::completed || sink.written != update.size)
+        fail (Messages::interrupted);
+
+    throwIfCancelled();
+    sink.flush();
+
+    if (sink.failed())
+        fail (Messages::notWritten);
+
+    throwIfCancelled();
+    sink.close();
+}
+
+juce::File SelfUpdateJob::stage (const UpdateInfo& update, const juce::File& payload, const juce::File& stagingFolder,
+                                 const juce::String& platformName)
+{
+    const auto topLevel = UpdateArchive::expectedTopLevelName (platformName);
+    const auto staged = stagingFolder.getChildFile (topLevel);
+
+    if (platformName == "linux")
+    {
+        // The payload is the new program itself: it only changes its name
+        // and gets its run bit, and is then checked again as a whole.
+        if (! UpdatePayload::isElfX86_64Executable (payload))
+            fail (Messages::unexpectedContents);
+
+        throwIfCancelled();
+
+        if (! payload.moveFileTo (staged) || ! staged.setExecutePermission (true)
+             || ! UpdatePayload::checkStagedExecutable (staged, update, shouldExit))
+        {
+            throwIfCancelled();
+            fail (Messages::notExtracted);
+        }
+
+        return staged;
+    }
+
+    const auto linksAllowed = platformName == "macos";
+    juce::ZipFile archive (payload);
+
+    if ((platformName == "windows" && archive.getNumEntries() != 1)
+         || ! UpdateArchive::validateArchive (archive, topLevel, linksAllowed))
+        fail (Messages::unexpectedContents);
+
+    throwIfCancelled();
+
+    const auto extracted = UpdateArchive::extractArchive (archive, stagingFolder, linksAllowed, shouldExit);
+    throwIfCancelled();
+
+    // A bundle on macOS, one program file elsewhere.
+    const auto inPlace = linksAllowed ? staged.isDirectory() && ! platform::isLink (staged)
+                                            && staged.getChildFile ("Contents/MacOS/Quillotone Plugin Manager").existsAsFile()
+                                      : staged.existsAsFile() && ! platform::isLink (staged);
+
+    if (! extracted || ! inPlace)
+        fail (Messages::notExtracted);
+
+    return staged;
+}

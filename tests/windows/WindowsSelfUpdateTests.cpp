@@ -1,0 +1,96 @@
+// The manager's own update in the Windows build, against the stand-in that
+// scripts/test-windows starts (announcing a newer manager): the signed
+// check, the payload ZIP staged through WinINet, and a link as the executable.
+#include "WindowsTestSupport.h"
+
+#include "platform/HttpTransfer.h"
+#include "platform/Platform.h"
+#include "selfupdate/SelfUpdateJob.h"
+
+using windows_testing::TempFolder;
+using Messages = SelfUpdateJob::Messages;
+using WindowsSelfUpdate = windows_testing::WineAwareTest;
+
+namespace
+{
+    const juce::String origin = QUILLOTONE_WEB_SERVICE_ORIGIN;
+    const juce::String payloadPath = "/plugin-manager/1.3.0/QuillotonePluginManager-1.3.0-windows-update.zip";
+
+    bool standInAnswers()
+    {
+        auto identity = juce::SystemStats::getEnvironmentVariable ("QUILLOTONE_STANDIN_ID", {});
+        platform::HttpTransfer::Request request;
+        request.url = origin + "/__standin/id";
+        juce::MemoryBlock body;
+        return identity.isNotEmpty() && platform::HttpTransfer::fetch (request, body).succeeded() && body.toString() == identity;
+    }
+
+    void setFault (const juce::String& path, const juce::String& json)
+    {
+        platform::HttpTransfer::Request request;
+        request.url = origin + "/__standin/fault";
+        request.post = true;
+        auto text = "{\"faults\": {\"" + path + "\": " + json + "}}";
+        request.postBody.append (text.toRawUTF8(), text.getNumBytesAsUTF8());
+        juce::MemoryBlock ignored;
+        platform::HttpTransfer::fetch (request, ignored);
+    }
+
+    SelfUpdateJob::Settings settingsFor (const juce::File& executable)
+    {
+        auto s = SelfUpdateJob::Settings::forThisBuild();
+        s.executable = executable;
+        s.publicKey = windows_testing::buildFile (QUILLOTONE_STANDIN_PUBLIC_KEY).loadFileAsString().trim();
+        return s;
+    }
+
+    juce::String runUpdate (SelfUpdateJob& job, const UpdateInfo& update)
+    {
+        std::atomic<double> progress { 0.0 };
+
+        try { job.runUpdate (update, progress); }
+        catch (const std::runtime_error& e) { return e.what(); }
+
+        return "handed over";
+    }
+}
+
+#define REQUIRE_WINDOWS_STANDIN() \
+    if (! standInAnswers()) GTEST_SKIP() << "no stand-in started by scripts/test-windows"
+
+TEST_F (WindowsSelfUpdate, SignedCheckThenTheArchiveIsStaged)
+{
+    REQUIRE_WINDOWS_STANDIN();
+    TempFolder install;
+    const auto exe = install.folder.getChildFile ("Quillotone Plugin Manager.exe");
+    ASSERT_TRUE (exe.replaceWithText ("the running manager"));
+    SelfUpdateJob job (settingsFor (exe));
+
+    for (auto fault : { R"({"status": 404})", R"({"flip": 100})" })
+    {
+        setFault ("/plugin-manager/latest.json.sig", fault);
+        EXPECT_TRUE (job.check().isEmpty()) << fault;
+    }
+
+    setFault ("/plugin-manager/latest.json.sig", "null");
+    const auto update = job.check();
+    ASSERT_EQ (update.version, "1.3.0");
+    EXPECT_EQ (update.url, origin + payloadPath);
+
+    EXPECT_EQ (runUpdate (job, update), Messages::handOverMissing);
+    EXPECT_EQ (job.getStagedExecutable(), job.getStagingFolder().getChildFile ("Quillotone Plugin Manager.exe"));
+    EXPECT_TRUE (job.getStagedExecutable().loadFileAsString().startsWith ("MZ"));
+    EXPECT_EQ (job.getStagingFolder().getParentDirectory(), install.folder);
+}
+
+TEST_F (WindowsSelfUpdate, ALinkedExecutableIsNeverReplaced)
+{
+    // A link to a folder the host made: Wine shows it as a reparse point (a
+    // link to a file it does not), and the rule does not care what it names.
+    const auto link = windows_testing::buildFile (QUILLOTONE_HOST_LINK_FIXTURES).getChildFile ("first");
+    ASSERT_TRUE (platform::isLink (link));
+    SelfUpdateJob job (settingsFor (link));
+    EXPECT_EQ (runUpdate (job, { "1.3.0", origin + payloadPath, juce::String::repeatedString ("0", 64), 10 }),
+               Messages::notReplaceable);
+    EXPECT_EQ (job.getStagingFolder(), juce::File());
+}
