@@ -2,6 +2,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "app/ManagerVersion.h"
+
 #include <memory>
 
 /**
@@ -18,7 +20,7 @@ public:
 
     // Both from the CMake project.
     const juce::String getApplicationName() override       { return JUCE_APPLICATION_NAME_STRING; }
-    const juce::String getApplicationVersion() override    { return JUCE_APPLICATION_VERSION_STRING; }
+    const juce::String getApplicationVersion() override    { return ManagerVersion::text(); }
     bool moreThanOneInstanceAllowed() override             { return false; }
 
     /** The command line is ignored. */

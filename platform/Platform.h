@@ -103,6 +103,23 @@ namespace platform
                                    const juce::File& outputFile = {});
 
     //==============================================================================
+    /** Starts a program that must outlive this one, and returns at once.
+
+        Windows: commandLine is the whole command line (the program's quoted
+        path first); the process gets no window, no console, none of this
+        process's handles (CREATE_NO_WINDOW | DETACHED_PROCESS, 0x08000008).
+        POSIX: arguments are the program and its arguments, and commandLine
+        is not read; the process runs in a session and process group of its
+        own, with no terminal, its standard streams on /dev/null and none of
+        this process's other files.
+        False when it could not be started.
+    */
+    bool startDetached (const juce::File& program, const juce::StringArray& arguments, const juce::String& commandLine);
+
+    /** This process's id. */
+    int currentProcessId();
+
+    //==============================================================================
     /** A file that did not exist before: created exclusively, so an existing
         file (or a link, even a dangling one) of that name is never opened,
         truncated or written through. Written with plain unbuffered writes.

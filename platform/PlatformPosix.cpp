@@ -290,6 +290,50 @@ std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, 
 }
 
 //==============================================================================
+bool startDetached (const juce::File& program, const juce::StringArray& arguments, const juce::String&)
+{
+    if (arguments.isEmpty())
+        return false;
+
+    std::vector<std::string> texts;
+
+    for (auto& item : arguments)
+        texts.emplace_back (item.toStdString());
+
+    std::vector<char*> argv;
+
+    for (auto& text : texts)
+        argv.push_back (text.data());
+
+    argv.push_back (nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init (&actions);
+    posix_spawn_file_actions_addopen (&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen (&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen (&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np (&actions, STDERR_FILENO + 1);
+
+    // A session of its own: no controlling terminal, its own process group,
+    // so nothing that ends this process or its group reaches it.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init (&attributes);
+    posix_spawnattr_setflags (&attributes, POSIX_SPAWN_SETSID);
+
+    pid_t child = 0;
+    const auto path = program.getFullPathName().toStdString();
+    const auto spawned = ::posix_spawn (&child, path.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy (&attributes);
+    posix_spawn_file_actions_destroy (&actions);
+    return spawned == 0;
+}
+
+int currentProcessId()
+{
+    return (int) ::getpid();
+}
+
+//==============================================================================
 std::unique_ptr<NewFile> NewFile::create (const juce::File& file)
 {
     const auto fd = ::open (file.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);

@@ -339,6 +339,29 @@ std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, 
 }
 
 //==============================================================================
+bool startDetached (const juce::File& program, const juce::StringArray&, const juce::String& commandLine)
+{
+    std::wstring path (program.getFullPathName().toWideCharPointer());
+    std::wstring line (commandLine.toWideCharPointer());
+    STARTUPINFOW startup {};
+    startup.cb = sizeof (startup);
+    PROCESS_INFORMATION process {};
+
+    if (! CreateProcessW (path.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW | DETACHED_PROCESS,
+                          nullptr, nullptr, &startup, &process))
+        return false;
+
+    CloseHandle (process.hThread);
+    CloseHandle (process.hProcess);
+    return true;
+}
+
+int currentProcessId()
+{
+    return (int) GetCurrentProcessId();
+}
+
+//==============================================================================
 std::unique_ptr<NewFile> NewFile::create (const juce::File& file)
 {
     // CREATE_NEW fails for any existing name, a reparse point included.

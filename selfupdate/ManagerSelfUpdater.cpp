@@ -1,5 +1,7 @@
 #include "selfupdate/ManagerSelfUpdater.h"
 
+#include "selfupdate/UpdateTransaction.h"
+
 #include <stdexcept>
 
 ManagerSelfUpdater::ManagerSelfUpdater (juce::Component& ownerToUse, std::function<bool()> isBusyToUse,
@@ -63,6 +65,13 @@ bool ManagerSelfUpdater::isOfferOpen() const
 void ManagerSelfUpdater::timerCallback()
 {
     startTimer (tickMs);
+
+    if (! scanned)
+    {
+        scanned = true;
+        scanPreviousTransactions();
+    }
+
     const auto now = juce::Time::currentTimeMillis();
 
     // No new check while the offer waits for an answer: an accept must find
@@ -134,6 +143,18 @@ void ManagerSelfUpdater::followUpdate()
                                VortelDialog::alert);
     lastOfferedVersion.clear();
     nextCheckTimeMs = juce::Time::currentTimeMillis() + retryAfterFailureMs;
+}
+
+void ManagerSelfUpdater::scanPreviousTransactions()
+{
+    if (job.settings.executable == juce::File())
+        return;
+
+    // "healthy" lets a waiting helper finish; an "error" it left behind is
+    // what the user needs to know about the last attempt.
+    for (auto& message : UpdateTransaction::scan (job.settings.executable, job.settings.currentVersion).errors)
+        VortelDialog::showMessage (&owner, dialogTitle, message.isNotEmpty() ? message : juce::String (generalFailure),
+                                   VortelDialog::alert);
 }
 
 //==============================================================================

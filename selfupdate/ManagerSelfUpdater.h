@@ -67,6 +67,9 @@ public:
     /** The progress dialog's "Cancel": the job stops at its next check. */
     void cancel();
 
+    /** The start-up scan of earlier update attempts (first timer call). */
+    void scanPreviousTransactions();
+
     /** "Downloading and verifying update... N%" and the reopen notice. */
     static juce::String progressText (double progress);
 
@@ -80,6 +83,7 @@ public:
     void setNextCheckTimeMs (juce::int64 timeMs) noexcept   { nextCheckTimeMs = timeMs; }
     VortelDialog* getProgressDialog() const noexcept        { return progressDialog.getComponent(); }
     bool isWorking() const                                  { return isThreadRunning(); }
+    bool hasHandedOver() const noexcept                     { return handedOver && ! isThreadRunning(); }
     const SelfUpdateJob& getJob() const noexcept            { return job; }
 
     using juce::Timer::getTimerInterval;
@@ -97,6 +101,7 @@ private:
     juce::String lastOfferedVersion;
     juce::int64 nextCheckTimeMs = 0;      // wall clock, ms since 1970
     bool checkMode = true;                // what the next thread run does
+    bool scanned = false;
 
     // Written by the thread; read by the timer after the thread has ended.
     UpdateInfo update;

@@ -1,10 +1,14 @@
 #include "selfupdate/SelfUpdateJob.h"
 
+#include "app/ManagerVersion.h"
+
 #include "account/ServiceTexts.h"
 #include "platform/Platform.h"
 #include "selfupdate/ManifestSignature.h"
 #include "selfupdate/UpdateArchive.h"
+#include "selfupdate/UpdateHelper.h"
 #include "selfupdate/UpdatePayload.h"
+#include "selfupdate/UpdateTransaction.h"
 
 #include <stdexcept>
 
@@ -82,7 +86,7 @@ SelfUpdateJob::Settings SelfUpdateJob::Settings::forThisBuild()
 {
     Settings s;
     s.platform = UpdateManifest::thisPlatform();
-    s.currentVersion = JUCE_APPLICATION_VERSION_STRING;
+    s.currentVersion = ManagerVersion::text();
     s.manifestURL = ServiceTexts::contentAddress ("plugin-manager/latest.json");
     s.payloadBase = ServiceTexts::contentAddress ("plugin-manager/");
     s.publicKey = QUILLOTONE_UPDATE_PUBLIC_KEY;
@@ -181,7 +185,60 @@ void SelfUpdateJob::runUpdate (const UpdateInfo& update, std::atomic<double>& pr
     stagedExecutable = stage (update, payload, stagingFolder, settings.platform);
     throwIfCancelled();
 
-    fail (Messages::handOverMissing);
+    handOver (update);
+}
+
+void SelfUpdateJob::handOver (const UpdateInfo& update)
+{
+    if (! UpdateTransaction::write (stagingFolder, { targetExecutable.getFullPathName(), update.version }))
+        fail (Messages::noTransaction);
+
+    throwIfCancelled();
+
+    // What the shell helper swaps in is checked once more, as it will run:
+    // it moves the file without looking at it.
+    if (settings.platform == "linux" && ! UpdatePayload::checkStagedExecutable (stagedExecutable, update, shouldExit))
+    {
+        throwIfCancelled();
+        fail (Messages::integrity);
+    }
+
+    (settings.startHelper != nullptr ? settings.startHelper : &UpdateHelper::start)
+        (settings.platform, targetExecutable, stagedExecutable, stagingFolder, update.version);
+
+    // The helper may run already; without "armed" it changes nothing.
+    throwIfCancelled();
+
+    const auto started = juce::Time::getMillisecondCounter();
+    const auto ready = stagingFolder.getChildFile ("ready"), error = stagingFolder.getChildFile ("error");
+    auto* thread = juce::Thread::getCurrentThread();
+
+    while (! ready.existsAsFile())
+    {
+        if (error.existsAsFile())
+        {
+            const auto text = error.loadFileAsString().trim();
+            throw std::runtime_error ((text.isNotEmpty() ? text : juce::String ("Update helper failed.")).toStdString());
+        }
+
+        throwIfCancelled();
+
+        if (juce::Time::getMillisecondCounter() - started >= (juce::uint32) settings.helperReadyTimeoutMs)
+            fail (Messages::helperNotReady);
+
+        throwIfCancelled();
+
+        // A cancel wakes this at once.
+        if (thread != nullptr)
+            thread->wait (100);
+        else
+            juce::Thread::sleep (100);
+    }
+
+    if (! UpdateTransaction::writeMarker (stagingFolder, "armed", "apply"))
+        fail (Messages::notArmed);
+
+    throwIfCancelled();
 }
 
 void SelfUpdateJob::download (const UpdateInfo& update, const juce::File& payload, std::atomic<double>& progress)

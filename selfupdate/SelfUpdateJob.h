@@ -6,6 +6,7 @@
 #include "selfupdate/UpdateManifest.h"
 
 #include <atomic>
+#include <functional>
 
 /**
     The network and file work of the manager's own update, run on the
@@ -33,6 +34,13 @@ public:
         int downloadTimeLimitMs = 1800000;  ///< a payload download never takes longer
         int checkTimeLimitMs = 60000;       ///< nor a check, however slowly its answers trickle in
 
+        /** Writes the update helper into the staging folder and starts it;
+            tests put a stand-in for the helper here.
+        */
+        std::function<void (const juce::String& platform, const juce::File& target, const juce::File& staged,
+                            const juce::File& stagingFolder, const juce::String& version)> startHelper;
+        int helperReadyTimeoutMs = 15000;   ///< how long the helper has to say "ready"
+
         /** This build's values: its version and platform, the content
             server it was built for, the CMake cache variable
             QUILLOTONE_UPDATE_PUBLIC_KEY and the running executable.
@@ -55,7 +63,9 @@ public:
         static constexpr const char* integrity = "The update failed its integrity check. The running manager has been kept.";
         static constexpr const char* unexpectedContents = "The update archive has unexpected contents.";
         static constexpr const char* notExtracted = "Could not extract the update.";
-        static constexpr const char* handOverMissing = "Installing the update is not available in this version of the manager. The running manager has been kept.";
+        static constexpr const char* noTransaction = "Could not prepare the update transaction.";
+        static constexpr const char* helperNotReady = "The update helper could not start. The running manager has been kept.";
+        static constexpr const char* notArmed = "Could not arm the update helper.";
     };
 
     explicit SelfUpdateJob (Settings);
@@ -70,8 +80,8 @@ public:
     /** Prepares the update it is given: proves the executable replaceable,
         creates the staging folder beside it, downloads and verifies the
         payload and stages the new executable. Throws std::runtime_error
-        with the message for the user at the first failing step (the
-        hand-over to the update helper is not built yet, so it always does).
+        with the message for the user at the first failing step; returns
+        once the update helper has been armed (the manager then quits).
         Writes progress from 0 to 1 while the payload arrives.
         The staging folder is left for the caller to delete.
     */
@@ -111,6 +121,11 @@ public:
 
 private:
     void download (const UpdateInfo&, const juce::File& payload, std::atomic<double>& progress);
+
+    /** The transaction file, the helper's start, the wait for its "ready"
+        (or its early "error") and the "armed" marker.
+    */
+    void handOver (const UpdateInfo&);
 
     juce::File targetExecutable, stagingFolder, stagedExecutable;
 };

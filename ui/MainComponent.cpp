@@ -1,5 +1,7 @@
 #include "ui/MainComponent.h"
 
+#include "app/ManagerVersion.h"
+
 #include "account/ServiceTexts.h"
 #include "products/PluginPlacement.h"
 #include "products/Product.h"
@@ -861,7 +863,7 @@ void MainComponent::paint (juce::Graphics& g)
 
     static const auto build = buildNumberFrom (__DATE__, __TIME__);
     g.setColour (Palette::footerText);
-    g.drawText ("v" JUCE_APPLICATION_VERSION_STRING " (build " + juce::String (build) + ")", w - 120, h - 30, 110, 30,
+    g.drawText ("v" + ManagerVersion::text() + " (build " + juce::String (build) + ")", w - 120, h - 30, 110, 30,
                 juce::Justification::centredRight, true);
 }
 

@@ -44,6 +44,13 @@ namespace
             auto s = SelfUpdateJob::Settings::forThisBuild();
             s.executable = exe;
             s.publicKey = key;
+
+            // A stand-in for the helper: as the real one does first, it says
+            // it is ready (the real one is run by the end-to-end tests).
+            s.startHelper = [] (const juce::String&, const juce::File&, const juce::File&, const juce::File& staging, const juce::String&)
+            {
+                staging.getChildFile ("ready").replaceWithText ("ready");
+            };
             return s;
         }
 
@@ -175,7 +182,7 @@ TEST (SelfUpdate, EachDownloadFailureHasItsMessage)
 
     struct Case { const char* what; juce::String fault; int timeLimitMs; juce::String message; };
     const Case cases[] = {
-        { "as published",              "null",                      60000, Messages::handOverMissing },
+        { "as published",              "null",                      60000, "handed over" },
         { "a short body",              R"({"truncate": true})",     60000, Messages::interrupted },
         { "a long body",               R"({"pad": 100})",           60000, Messages::unexpectedSize },
         { "the right size, wrong bytes", R"({"flip": 150})",        60000, Messages::integrity },
@@ -199,9 +206,10 @@ TEST (SelfUpdate, EachDownloadFailureHasItsMessage)
         EXPECT_EQ (runUpdate (job, update), c.message) << c.what;
         EXPECT_TRUE (job.getStagingFolder().isAChildOf (install.folder.folder)) << c.what;
 
-        if (c.message == Messages::handOverMissing)
+        if (c.message == "handed over")
         {
             EXPECT_TRUE (UpdatePayload::checkStagedExecutable (job.getStagedExecutable(), update));
+            EXPECT_TRUE (job.getStagingFolder().getChildFile ("armed").existsAsFile());
         }
     }
 
@@ -254,12 +262,20 @@ TEST (SelfUpdate, AnInstallLocationThatCannotBeReplacedIsRefusedFirst)
 }
 
 //==============================================================================
-TEST (SelfUpdate, ScheduleOfferAndAnUpdateThatEndsAtTheHandOver)
+TEST (SelfUpdate, ScheduleOfferAndAnUpdateTheHelperRefuses)
 {
     StandIn server ({}, true);
     REQUIRE_STANDIN (server);
     Install install;
-    Host host (install.settings());
+
+    // The helper turns the update down before it gets ready.
+    auto settings = install.settings();
+    settings.startHelper = [] (const juce::String&, const juce::File&, const juce::File&, const juce::File& staging, const juce::String&)
+    {
+        staging.getChildFile ("error").replaceWithText ("The update executable has the wrong version.");
+    };
+
+    Host host (settings);
     auto& updater = *host.updater;
 
     // The first call after 3 s starts the first check; the rest come every 250 ms.
@@ -292,12 +308,12 @@ TEST (SelfUpdate, ScheduleOfferAndAnUpdateThatEndsAtTheHandOver)
     host.busy = false;
     ASSERT_TRUE (waitUntil ([&] { return host.dialog() != nullptr; }));
 
-    // Accepted: the progress dialog, then exactly one failure, at the hand-over.
+    // Accepted: the progress dialog, then exactly one failure, the helper's.
     ASSERT_TRUE (host.answer (juce::KeyPress::returnKey));
     ASSERT_TRUE (waitUntil ([&] { return updater.getProgressDialog() != nullptr; }));
     EXPECT_EQ (updater.getProgressDialog()->getKind(), (int) VortelDialog::progress);
     ASSERT_TRUE (waitUntil ([&] { return updater.getState() == ManagerSelfUpdater::idle && host.dialog() != nullptr; }, 10000));
-    EXPECT_EQ (host.dialog()->getMessage(), Messages::handOverMissing);
+    EXPECT_EQ (host.dialog()->getMessage(), "The update executable has the wrong version.");
     EXPECT_EQ (VortelDialog::getNumOpen(), 1);
     EXPECT_EQ (install.stagingFolders(), 0);
     EXPECT_EQ (updater.getLastOfferedVersion(), "");
@@ -365,4 +381,31 @@ TEST (SelfUpdate, TheMainComponentOwnsTheUpdaterAndClosingStopsItAtOnce)
     const auto start = juce::Time::getMillisecondCounterHiRes();
     main.reset();
     EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - start, 2000.0);
+}
+
+TEST (SelfUpdate, AHandedOverUpdateKeepsItsFolderAndClosesTheProgress)
+{
+    StandIn server ({}, true);
+    REQUIRE_STANDIN (server);
+    Install install;
+    Host host (install.settings());
+    auto& updater = *host.updater;
+
+    ASSERT_TRUE (host.checkNow());
+    ASSERT_TRUE (waitUntil ([&] { return host.dialog() != nullptr; }));
+    ASSERT_TRUE (host.answer (juce::KeyPress::returnKey));
+    ASSERT_TRUE (waitUntil ([&] { return updater.hasHandedOver() && updater.getProgressDialog() == nullptr; }, 10000));
+
+    // The helper has it now: armed, with the transaction naming this executable.
+    EXPECT_EQ (host.dialog(), nullptr);
+    ASSERT_EQ (install.stagingFolders(), 1);
+    const auto staging = install.folder.folder.findChildFiles (juce::File::findDirectories, false, ".quillotone-manager-update-*")[0];
+    EXPECT_EQ (staging.getChildFile ("armed").loadFileAsString(), "apply");
+    const auto transaction = juce::JSON::parse (staging.getChildFile ("transaction.json"));
+    EXPECT_EQ (transaction["target"].toString(), install.exe.getFullPathName());
+    EXPECT_EQ (transaction["version"].toString(), "1.3.0");
+
+    // Even when the updater goes (the manager quits), the folder stays for the helper.
+    host.updater.reset();
+    EXPECT_TRUE (staging.isDirectory());
 }
