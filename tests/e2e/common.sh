@@ -38,8 +38,8 @@ build=$(dirname "$app")
 shots=${SCREENSHOTS:-$build/screenshots}
 mkdir -p "$shots"
 
-start_standin() {   # extra arguments go to the server
-    /usr/bin/python3 "$root/tools/standin/server.py" --port $port --content "$build/standin-content" "$@" \
+start_standin() {   # extra arguments go to the server; $standin_content may name another content folder
+    /usr/bin/python3 "$root/tools/standin/server.py" --port $port --content "${standin_content:-$build/standin-content}" "$@" \
         > "$HOME/server.log" 2>&1 &
     pids+=($!)
     wait_for '(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null' 50 || fail "stand-in did not start"
