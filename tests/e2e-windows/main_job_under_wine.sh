@@ -5,8 +5,8 @@
 # in the Wine prefix against the settings' Windows defaults, read the placed
 # VST2's version with the project's PE reader, start again (the login is
 # remembered), uninstall it into the recycle bin and check that presets and
-# samples stay. Then the Linux build logs in the same
-# way, and the time from the Log In click to the rows is printed for both.
+# samples stay. Then the Linux build logs in the same way, and the time from
+# the Log In click to the rows is printed for both.
 #
 # Usage (under xvfb-run, as scripts/test-windows runs it):
 #   main_job_under_wine.sh WINDOWS-EXE PORT [LINUX-APP LINUX-PORT]
@@ -44,7 +44,8 @@ install_name=VelvetKeys
 version=2.0.0
 
 #------------------------------------------------------------------------------
-# A server of a previous run would serve the app; so would a stale one here.
+# A Wine server left by an earlier run (perhaps without a display) would
+# serve the app, and a stale stand-in would answer it.
 wineserver --kill 2>/dev/null || true
 (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null && fail "port $port is taken; stop whatever listens there"
 
