@@ -264,7 +264,11 @@ std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, 
     STARTUPINFOEXW startup {};
     startup.StartupInfo.cb = sizeof (startup);
     std::vector<char> attributeList;
-    DWORD flags = CREATE_NO_WINDOW;
+    // Detached rather than CREATE_NO_WINDOW: that gives a console program a
+    // console host of its own, which (under Wine at least) holds the
+    // inherited output handle for a while after the child has ended, so the
+    // output file could not be removed right after the run.
+    DWORD flags = DETACHED_PROCESS;
     BOOL inherit = FALSE;
 
     if (outputFile != juce::File())

@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """Small X11 helper for the end-to-end scripts: list top-level windows by
-title, and ask a window to close the way a window manager's close button does
-(WM_DELETE_WINDOW), since Xvfb runs without a window manager."""
+title, ask a window to close the way a window manager's close button does
+(WM_DELETE_WINDOW), since Xvfb runs without a window manager, and time how
+long a click takes to colour a pixel."""
 import sys
+import time
 from Xlib import X, Xatom, display, protocol
 
 
@@ -38,9 +40,46 @@ def windows(d, title):
     return found
 
 
+def time_to_colour(d, click_x, click_y, pixel_x, pixel_y, timeout):
+    """Clicks at the root position and returns the milliseconds until the
+    pixel turns to a saturated colour (a thumbnail, not the grey of an empty
+    page), or None when it already was one or after timeout seconds. Reading
+    one pixel costs well under a millisecond, so the figure is as exact as
+    the app's painting."""
+    from Xlib.ext import xtest
+    root = d.screen().root
+
+    def coloured():
+        data = root.get_image(pixel_x, pixel_y, 1, 1, X.ZPixmap, 0xffffffff).data
+        blue, green, red = data[0], data[1], data[2]
+        return max(red, green, blue) - min(red, green, blue) >= 60
+
+    if coloured():
+        return None
+    xtest.fake_input(d, X.MotionNotify, x=click_x, y=click_y)
+    d.sync()
+    time.sleep(0.1)
+    xtest.fake_input(d, X.ButtonPress, 1)
+    xtest.fake_input(d, X.ButtonRelease, 1)
+    d.sync()
+    started = time.monotonic()
+    while time.monotonic() - started < timeout:
+        if coloured():
+            return int((time.monotonic() - started) * 1000)
+        time.sleep(0.005)
+    return None
+
+
 def main():
     d = display.Display()
     command, title = sys.argv[1], sys.argv[2]
+    if command == "time-to-colour":
+        numbers = [int(a) for a in sys.argv[2:6]]
+        elapsed = time_to_colour(d, *numbers, float(sys.argv[6]))
+        if elapsed is None:
+            return 1
+        print(elapsed)
+        return 0
     found = windows(d, title) if command != "hold" else []
     if command == "hold":
         # A window manager would have made these atoms; the framework only
@@ -51,7 +90,6 @@ def main():
             d.intern_atom(name)
         d.flush()
         print("ready", flush=True)
-        import time
         time.sleep(float(title))
         return 0
     if command == "list":

@@ -80,7 +80,9 @@ namespace
         startup.hStdOutput = startup.hStdError = file;
         PROCESS_INFORMATION process {};
 
-        if (CreateProcessW (nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process))
+        // Detached: a console host would keep the capture file open after the
+        // tool ended (see platform::runProcess).
+        if (CreateProcessW (nullptr, buffer.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
         {
             DWORD exitCode = 0;
 

@@ -9,6 +9,7 @@
 
 #include "account/ServiceTexts.h"
 #include "platform/Platform.h"
+#include "products/ExtractionTool.h"
 #include "products/InstallOperation.h"
 #include "products/PluginPlacement.h"
 #include "products/VersionProbe.h"
@@ -77,4 +78,24 @@ TEST (WindowsInstall, InstallsAndUpdatesWithTheWindowsTool)
     CloseHandle (held);
     EXPECT_EQ (refused.errorMessage, "Could not install the VST2 format for Drum Foundry. The previous version was kept.");
     EXPECT_TRUE (plan.targets[PluginFormat::VST2].existsAsFile());
+}
+
+TEST (WindowsInstall, ToolRunsLeaveNothingInTheTempFolder)
+{
+    // The tool's private copy and its output file live in the temp folder;
+    // a console host that outlived the tool once kept the output file open,
+    // so every install left a folder behind.
+    TempFolder temp;
+    ASSERT_TRUE (SetEnvironmentVariableW (L"TMP", temp.folder.getFullPathName().toWideCharPointer()));
+    ASSERT_TRUE (SetEnvironmentVariableW (L"TEMP", temp.folder.getFullPathName().toWideCharPointer()));
+    ASSERT_EQ (juce::File::getSpecialLocation (juce::File::tempDirectory), temp.folder);
+
+    const auto tool = windows_testing::buildFile (QUILLOTONE_EXTRACTION_TOOL);
+    auto outcome = ExtractionTool::run (tool, ServiceTexts::extractionToolDigest(), tool,
+                                        temp.folder.getChildFile ("Expand"), {});
+
+    EXPECT_EQ (outcome.kind, ExtractionTool::Outcome::exited);
+    EXPECT_EQ (outcome.exitCode, 2) << outcome.output;
+    EXPECT_TRUE (outcome.output.isNotEmpty());
+    EXPECT_EQ (temp.folder.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0);
 }

@@ -9,6 +9,7 @@
 
 #include "platform/Platform.h"
 #include "products/ClapVersionProbe.h"
+#include "products/VersionProbe.h"
 
 namespace
 {
@@ -29,6 +30,12 @@ namespace
             return juce::File (args[3]).replaceWithText (platform::readSystemFileVersion (juce::File (args[2])),
                                                          false, false, nullptr) ? 0 : 1;
         }
+
+        // The end-to-end run under Wine reads a placed plugin's version with
+        // the product's own reader through this.
+        if (args.size() == 4 && args[1] == "--file-version")
+            return juce::File (args[3]).replaceWithText (VersionProbe::readFileVersion (juce::File (args[2])),
+                                                         false, false, nullptr) ? 0 : 1;
 
         if (args.size() == 3 && args[1] == "--write-running-executable")
             return juce::File (args[2]).replaceWithText (platform::runningExecutable().getFullPathName(),
