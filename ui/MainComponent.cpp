@@ -27,6 +27,21 @@ namespace
 }
 
 //==============================================================================
+// The framework resolves every default font through the default look and feel,
+// whichever component draws it; ours maps them to Open Sans.
+MainComponent::DefaultLookAndFeel::DefaultLookAndFeel()
+{
+    QuillotoneVortel::applyManagerPalette (lookAndFeel);
+    juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
+    juce::Typeface::clearTypefaceCache();
+}
+
+MainComponent::DefaultLookAndFeel::~DefaultLookAndFeel()
+{
+    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+}
+
+//==============================================================================
 int MainComponent::buildNumber (int dayOfYear, int hour, int minute)
 {
     return ((dayOfYear + 2 * hour) * 30 + minute) % 10000;
@@ -169,13 +184,7 @@ MainComponent::MainComponent()
     layoutPass();
     recoverInterruptedPlacements();
 
-    QuillotoneVortel::applyManagerPalette (lookAndFeel);
     setLookAndFeel (&lookAndFeel);
-
-    // The framework resolves every default font through the default look and
-    // feel, whichever component draws it; ours maps them to Open Sans.
-    juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
-    juce::Typeface::clearTypefaceCache();
 
     selfUpdater = std::make_unique<ManagerSelfUpdater> (*this, [this] { return isBusy(); });
 }
@@ -188,7 +197,6 @@ MainComponent::~MainComponent()
     loginWindow.stopLogin (10000);
 
     setLookAndFeel (nullptr);
-    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 
     if (isThreadRunning())
         stopThread (4000);

@@ -132,6 +132,20 @@ private:
     static constexpr int bulkTimers[] = { 3, 4, 5 };     // Install All, Update All, Uninstall All
 
     //==============================================================================
+    // Installed as the default before any child exists: a font resolved under
+    // the framework's default keeps that typeface, and the glyph cache, keyed
+    // by font name, then mixes glyphs of both typefaces in one string.
+    struct DefaultLookAndFeel
+    {
+        DefaultLookAndFeel();
+        ~DefaultLookAndFeel();
+
+        QuillotoneVortel::VortelLookAndFeel lookAndFeel;
+    };
+
+    DefaultLookAndFeel defaultLookAndFeel;
+    QuillotoneVortel::VortelLookAndFeel& lookAndFeel = defaultLookAndFeel.lookAndFeel;
+
     LoginWindow loginWindow;
 
     juce::ImageComponent logo;
@@ -146,8 +160,6 @@ private:
     IconTextButton syncButton;
     juce::Label supportTitle;
     std::array<IconTextButton, 3> supportButtons;
-
-    QuillotoneVortel::VortelLookAndFeel lookAndFeel;
 
     // The session, copied from the login window after a successful login.
     juce::String accountEmail, sessionPassword, sessionResult;

@@ -103,6 +103,18 @@ TEST (MainComponent, DemoAccountFillsBothListsWithRows)
     EXPECT_EQ (products[0]->settings.folder[PluginFormat::VST3](), s.main.getSettingsPage().getFormatPath (PluginFormat::VST3));
 }
 
+TEST (MainComponent, RememberedEmailIsSetInTheManagersTypeface)
+{
+    // Filled while the window is built: a font resolved before the default
+    // look and feel was ours kept the system typeface and garbled the e-mail.
+    ScopedHome home;
+    LoginWindow().storeRememberedLogin ("demo@quillotone.test", "quillotone");
+
+    MainComponent main;
+    ASSERT_EQ (main.getLoginWindow().getEmailField().getText(), "demo@quillotone.test");
+    EXPECT_EQ (main.getLoginWindow().getEmailField().getFont().getTypefacePtr()->getName(), "Open Sans");
+}
+
 TEST (MainComponent, ServerErrorShowsTheTextAndKeepsTheRows)
 {
     StandIn server;
