@@ -11,7 +11,9 @@ export HOME=$(mktemp -d)
 export TMPDIR=$HOME/tmp
 mkdir -p "$TMPDIR"
 pids=()
-trap 'kill ${pids[@]} 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$HOME"' EXIT
+# Whatever runs from the sandbox goes too: a manager a helper started holds
+# the single-instance lock that the next script's manager needs.
+trap 'kill ${pids[@]} 2>/dev/null || true; pkill -f -- "$HOME/" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$HOME"' EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
 

@@ -17,20 +17,7 @@ standin_content=$HOME/content
 cp -r "$build/standin-content" "$standin_content"
 
 publish() {   # version payload: announces the version with that payload
-    /usr/bin/python3 - "$standin_content" "$port" "$1" "$2" <<'PY'
-import hashlib, json, os, shutil, sys
-content, port, version, payload = sys.argv[1:]
-name = "%s/QuillotonePluginManager-%s-linux-update.AppImage" % (version, version)
-target = os.path.join(content, "plugin-manager", name)
-os.makedirs(os.path.dirname(target), exist_ok=True)
-shutil.copyfile(payload, target)
-data = open(target, "rb").read()
-manifest = {"schema": 1, "published": True, "version": version, "platforms": {"linux": {"arch": "x86_64", "update": {
-    "url": "http://127.0.0.1:%s/plugin-manager/%s" % (port, name),
-    "sha256": hashlib.sha256(data).hexdigest(), "size": len(data)}}}}
-with open(os.path.join(content, "plugin-manager", "latest.json"), "w") as f:
-    json.dump(manifest, f, indent=2)
-PY
+    "$root/tools/standin/publish-manager-update" "$standin_content" "$port" "$1" "$2"
 }
 
 original=$app

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The manager's own update in the real app, with the stand-in announcing a
 # newer version: the offer comes over the login window, an accepted update
-# shows its progress and cancels without a trace, and a complete download
-# ends at the hand-over with the failure dialog. Screenshots of each.
+# shows its progress and cancels without a trace, and a download that does
+# not match the manifest ends with the failure dialog and no trace either.
+# Screenshots of each. (The hand-over itself: self_update.sh.)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -44,7 +45,8 @@ card_shown update-cancelled && fail "a dialog is still shown after the cancel"
 [ "$(/usr/bin/python3 "$here/xwindow.py" close "$title")" = "1" ] || fail "could not ask the window to close"
 wait_for '! kill -0 $app_pid 2>/dev/null' 100 || fail "the app did not quit"
 
-# A second run downloads the whole payload and stops at the hand-over.
+# A second run downloads the whole payload, one byte changed on the way.
+set_fault /plugin-manager/1.3.0/QuillotonePluginManager-1.3.0-linux-update.AppImage '{"flip": 100, "count": 1}'
 start_app
 sleep 4.5
 press_main_button
