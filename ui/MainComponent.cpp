@@ -38,7 +38,9 @@ MainComponent::DefaultLookAndFeel::DefaultLookAndFeel()
 
 MainComponent::DefaultLookAndFeel::~DefaultLookAndFeel()
 {
-    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+    // Normally already done by ~MainComponent, while its children still exist.
+    if (&juce::LookAndFeel::getDefaultLookAndFeel() == &lookAndFeel)
+        juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 }
 
 //==============================================================================
@@ -196,7 +198,10 @@ MainComponent::~MainComponent()
     loginWindow.onLoginSucceeded = nullptr;
     loginWindow.stopLogin (10000);
 
+    // Changing the default tells every window to re-read its look and feel;
+    // done later, it would reach this component with its children gone.
     setLookAndFeel (nullptr);
+    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 
     if (isThreadRunning())
         stopThread (4000);

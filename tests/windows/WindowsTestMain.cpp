@@ -13,6 +13,22 @@
 
 namespace
 {
+    // Heap damage shows, if at all, long after the write that did it (as a
+    // crash when the framework frees its caches at exit): every test checks
+    // every heap of the process when it ends.
+    struct HeapCheck final : public ::testing::EmptyTestEventListener
+    {
+        void OnTestEnd (const ::testing::TestInfo&) override
+        {
+            HANDLE heaps[256];
+            const auto count = GetProcessHeaps (256, heaps);
+
+            for (DWORD i = 0; i < count && i < 256; ++i)
+                if (! HeapValidate (heaps[i], 0, nullptr))
+                    ADD_FAILURE() << "heap " << i << " of " << count << " is damaged";
+        }
+    };
+
     // Tests that need a second process (its own environment, its own
     // executable path) start this program again in one of these modes.
     int runChildMode (const juce::StringArray& args)
@@ -61,6 +77,8 @@ int main (int argc, char** argv)
     juce::JUCEApplicationBase::createInstance = [] () -> juce::JUCEApplicationBase* { return nullptr; };
 
     ::testing::InitGoogleTest (&argc, argv);
+
+    ::testing::UnitTest::GetInstance()->listeners().Append (new HeapCheck());
 
     juce::ScopedJuceInitialiser_GUI framework;
     return RUN_ALL_TESTS();
