@@ -37,7 +37,7 @@ test_program=$build/tests/windows/quillotone_windows_tests.exe
 unix_path() { winepath -u "$1" 2>/dev/null; }
 windows_path() { winepath -w "$1" 2>/dev/null; }
 
-# The product under test: the first demo row. Its installer has every format,
+# The product under test, a demo. Its installer has every format,
 # presets, and samples in the maker's shared documents.
 product="Velvet Keys"
 install_name=VelvetKeys
@@ -100,7 +100,10 @@ close_wine_app() {
         /usr/bin/python3 "$here/xwindow.py" close "$title" >/dev/null
         wait_for '! kill -0 $app_pid 2>/dev/null' 20 && break
     done
-    kill -0 $app_pid 2>/dev/null && fail "the app did not quit when its window was closed"
+    if kill -0 $app_pid 2>/dev/null; then
+        shot close-failed-wine
+        fail "the app did not quit when its window was closed"
+    fi
     wait $app_pid 2>/dev/null || true
 }
 
@@ -156,8 +159,12 @@ samples="${folders[4]%/}/$install_name"
 presets="$maker/Presets/$install_name"
 
 #------------------------------------------------------------------------------
-# Install from the Demo page.
-click 100 192; sleep 0.8
+# Install from the Demo page, the product searched for so that its row is first.
+demo_page_with_product() {
+    click 100 192; sleep 0.8
+    click 347 25; xdotool type --delay 10 "$product"; sleep 0.8
+}
+demo_page_with_product
 shot demo-wine
 click 817 135
 for target in "$vst2" "$vst3/Contents/x86_64-win/$install_name.vst3" "$aax" "$clap"; do
@@ -186,7 +193,7 @@ wine "$test_program" --file-version "$(windows_path "$vst2")" "$(windows_path "$
 close_wine_app
 start_wine_app
 wait_for rows_shown 300 || fail "the remembered login did not bring the rows back"
-click 100 192; sleep 0.8
+demo_page_with_product
 shot restarted-installed-wine
 
 #------------------------------------------------------------------------------

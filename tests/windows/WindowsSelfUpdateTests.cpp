@@ -1,11 +1,14 @@
 // The manager's own update in the Windows build, against the stand-in that
 // scripts/test-windows starts (announcing a newer manager): the signed
-// check, the payload ZIP staged through WinINet, and a link as the executable.
+// check, the payload ZIP staged through WinINet and handed over, and a link
+// as the executable.
 #include "WindowsTestSupport.h"
 
 #include "platform/HttpTransfer.h"
 #include "platform/Platform.h"
 #include "selfupdate/SelfUpdateJob.h"
+#include "selfupdate/UpdateHelper.h"
+#include "selfupdate/UpdateTransaction.h"
 
 using windows_testing::TempFolder;
 using Messages = SelfUpdateJob::Messages;
@@ -77,10 +80,19 @@ TEST_F (WindowsSelfUpdate, SignedCheckThenTheArchiveIsStaged)
     ASSERT_EQ (update.version, "1.3.0");
     EXPECT_EQ (update.url, origin + payloadPath);
 
-    EXPECT_EQ (runUpdate (job, update), Messages::handOverMissing);
-    EXPECT_EQ (job.getStagedExecutable(), job.getStagingFolder().getChildFile ("Quillotone Plugin Manager.exe"));
+    // Staged and handed over: Wine's PowerShell is a stub that runs no script,
+    // so the helper never says "ready" and the manager keeps running.
+    EXPECT_EQ (runUpdate (job, update), Messages::helperNotReady);
+    const auto staging = job.getStagingFolder();
+    EXPECT_EQ (staging.getParentDirectory(), install.folder);
+    EXPECT_EQ (job.getStagedExecutable(), staging.getChildFile ("Quillotone Plugin Manager.exe"));
     EXPECT_TRUE (job.getStagedExecutable().loadFileAsString().startsWith ("MZ"));
-    EXPECT_EQ (job.getStagingFolder().getParentDirectory(), install.folder);
+    EXPECT_EQ (UpdateTransaction::read (staging).target, exe.getFullPathName());
+
+    juce::MemoryBlock helper;
+    ASSERT_TRUE (staging.getChildFile ("apply-update.ps1").loadFileAsData (helper));
+    EXPECT_TRUE (helper == UpdateHelper::script ("windows"));
+    EXPECT_FALSE (staging.getChildFile ("armed").exists());
 }
 
 TEST_F (WindowsSelfUpdate, ALinkedExecutableIsNeverReplaced)
