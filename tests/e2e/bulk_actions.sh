@@ -13,9 +13,7 @@ confirm() { sleep 0.4; click 627 423; }
 start_standin
 prepare_display
 start_app
-log_in demo@quillotone.test
-wait_for tool_fetched 300 || fail "the sync did not fetch the extraction tool"
-sleep 1.5
+signed_in demo@quillotone.test
 
 #------------------------------------------------------------------------------
 # STOP while the fourth product's download stalls: no further product starts.

@@ -65,6 +65,12 @@ log_in() {   # e-mail address; the password of every demo account
     click 449 416
 }
 
+signed_in() {   # e-mail address: logs in and waits for the sync to finish
+    log_in "$1"
+    wait_for tool_fetched 300 || fail "the sync did not fetch the extraction tool"
+    sleep 1.5
+}
+
 # The cache of the sandboxed user, and the extraction tool the stand-in serves.
 cache="$HOME/Documents/Quillotone/Temp/PluginManagerCache"
 tool_fetched() { cmp -s "$cache/Utils/quillex" "$build/standin-content/plugin-manager/utils/linux/quillex"; }

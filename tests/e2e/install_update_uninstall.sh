@@ -10,9 +10,7 @@ source "$(dirname "$0")/common.sh"
 start_standin
 prepare_display
 start_app
-log_in demo@quillotone.test
-wait_for tool_fetched 300 || fail "the sync did not fetch the extraction tool"
-sleep 1.5
+signed_in demo@quillotone.test
 
 # Rows stand in name order: Big Room Verb, Drum Foundry, Glass Comp, KV-77...
 row_button() { echo $((173 + 150 * $1)); }      # y of a row's install button on Purchases

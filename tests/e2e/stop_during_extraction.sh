@@ -7,9 +7,7 @@ source "$(dirname "$0")/common.sh"
 start_standin
 prepare_display
 start_app
-log_in library@quillotone.test
-wait_for tool_fetched 300 || fail "the sync did not fetch the extraction tool"
-sleep 1.5
+signed_in library@quillotone.test
 
 # Grand Library, second on the list, unpacks tens of thousands of files.
 expand="$cache/Installers/GrandLibrary/Expand"

@@ -39,18 +39,7 @@ namespace
 
         static void place (const juce::String& target, const juce::String& version, bool asFolder = false)
         {
-            juce::File f (target);
-            f.getParentDirectory().createDirectory();
-
-            if (asFolder)
-            {
-                f.createDirectory();
-                f.getChildFile ("version.txt").replaceWithText (version);
-            }
-            else
-            {
-                f.replaceWithText (version);
-            }
+            testing_support::placeVersionedPlugin (target, version, asFolder);
         }
 
         void place (Format format, const juce::String& version, bool asFolder = false) const

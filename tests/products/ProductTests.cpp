@@ -44,20 +44,9 @@ namespace
             return home.home.folder.getChildFile (names[f]);
         }
 
-        void place (const juce::String& target, const juce::String& version, bool asFolder = false)
+        static void place (const juce::String& target, const juce::String& version, bool asFolder = false)
         {
-            juce::File f (target);
-            f.getParentDirectory().createDirectory();
-
-            if (asFolder)
-            {
-                f.createDirectory();
-                f.getChildFile ("version.txt").replaceWithText (version);
-            }
-            else
-            {
-                f.replaceWithText (version);
-            }
+            testing_support::placeVersionedPlugin (target, version, asFolder);
         }
 
         void recordVersion (const juce::String& version)

@@ -66,6 +66,25 @@ namespace testing_support
 
         return true;
     }
+
+    /** A stand-in plugin whose "version" is its text: a file, or a bundle
+        folder holding version.txt.
+    */
+    inline void placeVersionedPlugin (const juce::String& target, const juce::String& version, bool asFolder = false)
+    {
+        juce::File f (target);
+        f.getParentDirectory().createDirectory();
+
+        if (asFolder)
+        {
+            f.createDirectory();
+            f.getChildFile ("version.txt").replaceWithText (version);
+        }
+        else
+        {
+            f.replaceWithText (version);
+        }
+    }
 }
 
 namespace testing_support
