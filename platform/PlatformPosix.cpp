@@ -211,23 +211,41 @@ juce::StringArray commandLineArguments (int argc, const char* const* argv)
     return args;
 }
 
+//==============================================================================
+namespace
+{
+    /** The argv array posix_spawn wants, owning its strings. */
+    struct ArgumentVector
+    {
+        explicit ArgumentVector (const juce::StringArray& items)
+        {
+            for (auto& item : items)
+                texts.emplace_back (item.toStdString());
+
+            for (auto& text : texts)
+                list.push_back (text.data());
+
+            list.push_back (nullptr);
+        }
+
+        ArgumentVector (const ArgumentVector&) = delete;
+        ArgumentVector& operator= (const ArgumentVector&) = delete;
+
+        char* const* pointers() noexcept                    { return list.data(); }
+        const char* operator[] (size_t i) const noexcept    { return list[i]; }
+
+        std::vector<std::string> texts;
+        std::vector<char*> list;    // into texts, which no longer changes
+    };
+}
+
 std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, const std::function<bool()>& shouldStop,
                                const juce::File& outputFile)
 {
     if (command.isEmpty() || ! juce::File::isAbsolutePath (command[0]))
         return std::nullopt;
 
-    std::vector<std::string> texts;
-
-    for (auto& item : command)
-        texts.emplace_back (item.toStdString());
-
-    std::vector<char*> argv;
-
-    for (auto& text : texts)
-        argv.push_back (text.data());
-
-    argv.push_back (nullptr);
+    ArgumentVector argv (command);
 
     // Nothing to read from, and output to a file or nowhere: never a pipe, so
     // a chatty child can never stall on a full one.
@@ -245,7 +263,7 @@ std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, 
     posix_spawnattr_setpgroup (&attributes, 0);
 
     pid_t child = 0;
-    const auto spawned = ::posix_spawn (&child, argv[0], &actions, &attributes, argv.data(), environ);
+    const auto spawned = ::posix_spawn (&child, argv[0], &actions, &attributes, argv.pointers(), environ);
     posix_spawnattr_destroy (&attributes);
     posix_spawn_file_actions_destroy (&actions);
 
@@ -295,17 +313,7 @@ bool startDetached (const juce::File& program, const juce::StringArray& argument
     if (arguments.isEmpty())
         return false;
 
-    std::vector<std::string> texts;
-
-    for (auto& item : arguments)
-        texts.emplace_back (item.toStdString());
-
-    std::vector<char*> argv;
-
-    for (auto& text : texts)
-        argv.push_back (text.data());
-
-    argv.push_back (nullptr);
+    ArgumentVector argv (arguments);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init (&actions);
@@ -322,7 +330,7 @@ bool startDetached (const juce::File& program, const juce::StringArray& argument
 
     pid_t child = 0;
     const auto path = program.getFullPathName().toStdString();
-    const auto spawned = ::posix_spawn (&child, path.c_str(), &actions, &attributes, argv.data(), environ);
+    const auto spawned = ::posix_spawn (&child, path.c_str(), &actions, &attributes, argv.pointers(), environ);
     posix_spawnattr_destroy (&attributes);
     posix_spawn_file_actions_destroy (&actions);
     return spawned == 0;
