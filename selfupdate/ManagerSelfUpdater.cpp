@@ -55,6 +55,10 @@ void ManagerSelfUpdater::run()
         // Not one of the job's messages: the user gets the general one.
         errorMessage.clear();
     }
+
+    // Here rather than on the message thread: it may hold a large payload.
+    if (! handedOver && job.getStagingFolder().isDirectory())
+        job.getStagingFolder().deleteRecursively();
 }
 
 bool ManagerSelfUpdater::isOfferOpen() const
@@ -129,9 +133,6 @@ void ManagerSelfUpdater::followUpdate()
 
         return;
     }
-
-    if (job.getStagingFolder().isDirectory())
-        job.getStagingFolder().deleteRecursively();
 
     const auto failed = state == updating;
     state = idle;

@@ -161,7 +161,7 @@ void SelfUpdateJob::runUpdate (const UpdateInfo& update, std::atomic<double>& pr
     // that the swap is a rename on the same volume.
     juce::Uuid id;
     stagingFolder = targetExecutable.getParentDirectory()
-                        .getChildFile (".quillotone-manager-update-" + juce::String::toHexString (id.getRawData(), 16, 0));
+                        .getChildFile (UpdateTransaction::folderPrefix + juce::String::toHexString (id.getRawData(), 16, 0));
 
     if (stagingFolder.exists() || platform::isLink (stagingFolder) || ! stagingFolder.createDirectory().wasOk()
          || ! stagingFolder.isDirectory())
@@ -172,7 +172,7 @@ void SelfUpdateJob::runUpdate (const UpdateInfo& update, std::atomic<double>& pr
 
     throwIfCancelled();
 
-    const auto payload = stagingFolder.getChildFile (settings.platform == "linux" ? "payload.AppImage" : "payload.zip");
+    const auto payload = stagingFolder.getChildFile ("payload" + UpdateManifest::payloadExtension (settings.platform));
     download (update, payload, progress);
 
     if (! UpdatePayload::verifyPayload (payload, update, shouldExit))
@@ -195,14 +195,8 @@ void SelfUpdateJob::handOver (const UpdateInfo& update)
 
     throwIfCancelled();
 
-    // What the shell helper swaps in is checked once more, as it will run:
-    // it moves the file without looking at it.
-    if (settings.platform == "linux" && ! UpdatePayload::checkStagedExecutable (stagedExecutable, update, shouldExit))
-    {
-        throwIfCancelled();
-        fail (Messages::integrity);
-    }
-
+    // The staged file was checked as the helper will find it when it was
+    // staged; the helper moves it without looking at it.
     (settings.startHelper != nullptr ? settings.startHelper : &UpdateHelper::start)
         (settings.platform, targetExecutable, stagedExecutable, stagingFolder, update.version);
 

@@ -46,7 +46,4 @@ namespace UpdateHelper
     */
     void start (const juce::String& platform, const juce::File& target, const juce::File& staged,
                 const juce::File& stagingFolder, const juce::String& version);
-
-    /** How long the manager waits for the helper's "ready". */
-    constexpr int readyTimeoutMs = 15000;
 }
