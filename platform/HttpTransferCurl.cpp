@@ -53,6 +53,10 @@ protected:
 
         curl_easy_setopt (easy, CURLOPT_URL, url.toRawUTF8());
         curl_easy_setopt (easy, CURLOPT_NOSIGNAL, 1L);
+       #if LIBCURL_VERSION_NUM >= 0x075700
+        // Otherwise a stop during a name lookup waits for the lookup to end.
+        curl_easy_setopt (easy, CURLOPT_QUICK_EXIT, 1L);
+       #endif
         curl_easy_setopt (easy, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt (easy, CURLOPT_FOLLOWLOCATION, 0L);
         curl_easy_setopt (easy, CURLOPT_CONNECTTIMEOUT_MS, (long) juce::jmax (1, request.connectTimeoutMs));

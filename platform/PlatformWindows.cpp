@@ -285,12 +285,21 @@ std::optional<int> runProcess (const juce::StringArray& command, int timeoutMs, 
         attributeList.resize (size);
         auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST> (attributeList.data());
 
-        if (InitializeProcThreadAttributeList (list, 1, 0, &size)
-             && UpdateProcThreadAttribute (list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &output, sizeof (output), nullptr, nullptr))
+        const auto initialised = InitializeProcThreadAttributeList (list, 1, 0, &size);
+
+        // Without the list the child would inherit every inheritable handle.
+        if (! initialised
+             || ! UpdateProcThreadAttribute (list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &output, sizeof (output), nullptr, nullptr))
         {
-            startup.lpAttributeList = list;
-            flags |= EXTENDED_STARTUPINFO_PRESENT;
+            if (initialised)
+                DeleteProcThreadAttributeList (list);
+
+            CloseHandle (output);
+            return std::nullopt;
         }
+
+        startup.lpAttributeList = list;
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
 
         startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
         startup.StartupInfo.hStdInput = nullptr;

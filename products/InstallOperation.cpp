@@ -8,7 +8,13 @@
 namespace InstallOperation
 {
 
-juce::File workFolderOf (const Plan& plan)      { return plan.installerCache.getChildFile (plan.installName); }
+juce::File workFolderOf (const Plan& plan)
+{
+    // Never the downloaded archive, whose name comes from the link.
+    const auto work = plan.installerCache.getChildFile (plan.installName);
+    return work == plan.installerFile ? plan.installerCache.getChildFile (plan.installName + " unpacked") : work;
+}
+
 juce::File expandFolderOf (const Plan& plan)    { return workFolderOf (plan).getChildFile ("Expand"); }
 
 namespace
@@ -128,6 +134,12 @@ namespace
 
         if (stopped())
             return false;
+
+        // Known only now, and refused before anything is placed.
+        if (plan.samplesTarget == juce::File()
+             && InstallerLayout::findSampleSource (expand, plan.installName).isDirectory())
+            return fail (juce::String ("The folder for samples in Settings is empty or not a full path, so ") + plan.name
+                         + " was not installed. Choose a folder in Settings.");
 
         return placeFormats() && placeContent();
     }

@@ -61,7 +61,11 @@ juce::File chooseSource (PluginFormat::Format format, const juce::File& expandFo
     return {};
 }
 
-juce::File findProductFolder (const juce::File& root, const juce::String& installName)
+namespace
+{
+// "looked" counts the folders listed, shared by the searches of one lookup so
+// that nested "Samples" folders cannot multiply the work.
+juce::File findProductFolderCounting (const juce::File& root, const juce::String& installName, int& looked)
 {
     if (! isRealFolder (root))
         return {};
@@ -74,7 +78,6 @@ juce::File findProductFolder (const juce::File& root, const juce::String& instal
     // Breadth first, so the first match at a length is the first one found.
     juce::File best;
     std::vector<juce::File> queue { root };
-    int looked = 0;
 
     for (size_t i = 0; i < queue.size() && looked < maxFoldersSearched; ++i)
     {
@@ -97,6 +100,13 @@ juce::File findProductFolder (const juce::File& root, const juce::String& instal
     const auto direct = subfoldersOf (root);
     return direct.size() == 1 ? direct.getFirst() : juce::File();
 }
+}
+
+juce::File findProductFolder (const juce::File& root, const juce::String& installName)
+{
+    int looked = 0;
+    return findProductFolderCounting (root, installName, looked);
+}
 
 juce::File findSampleSource (const juce::File& expandFolder, const juce::String& installName)
 {
@@ -116,7 +126,7 @@ juce::File findSampleSource (const juce::File& expandFolder, const juce::String&
         stack.pop_back();
 
         if (folder.getFileName().equalsIgnoreCase ("Samples"))
-            if (const auto found = findProductFolder (folder, installName); found.isDirectory())
+            if (const auto found = findProductFolderCounting (folder, installName, looked); found.isDirectory())
                 return found;
 
         for (const auto& sub : subfoldersOf (folder))

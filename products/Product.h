@@ -185,11 +185,13 @@ public:
 
     enum TimerId { downloadTimer = 1, installTimer, uninstallTimer };
 
+    /** A worker runs, or an operation is between two of its workers. */
+    bool isAnyOperationRunning() const;
+
 private:
     ProductStatus::Settings currentSettings() const;
     juce::String clapVersionFor (const juce::File& library);
     void clapVersionArrived();
-    bool isAnyOperationRunning() const;
     juce::Array<PluginFormat::Format> formatsWithoutFolder (bool selectedOnly) const;
 
     void initialiseRow();

@@ -249,31 +249,10 @@ platform::HttpTransfer::Result Downloader::getLastResult() const
 
 bool Downloader::waitUntilFinished (int timeoutMs)
 {
-    // A stop request of the waiting worker wakes the wait at once, so whoever
-    // stops the worker (often the message thread) never waits on it long.
-    struct WakeOnStop final : private juce::Thread::Listener
-    {
-        WakeOnStop (juce::Thread* t, juce::WaitableEvent& e) : thread (t), event (e)
-        {
-            if (thread != nullptr)
-                thread->addListener (this);
-        }
-
-        ~WakeOnStop() override
-        {
-            if (thread != nullptr)
-                thread->removeListener (this);
-        }
-
-        void exitSignalSent() override      { event.signal(); }
-
-        juce::Thread* thread;
-        juce::WaitableEvent& event;
-    };
-
+    // The wait looks at the worker's stop request every few milliseconds, so
+    // whoever stops the worker (often the message thread) never waits long.
     const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) juce::jmax (0, timeoutMs);
     auto* thread = juce::Thread::getCurrentThread();
-    const WakeOnStop wake (thread, shared->finished);
 
     while (! isTaskFinished())
     {

@@ -17,12 +17,6 @@
 
 namespace
 {
-    bool isRowWorking (const Product& row)
-    {
-        return row.installBusy || row.uninstallBusy || row.isDownloadRunning()
-            || row.isInstallRunning() || row.isUninstallRunning();
-    }
-
     constexpr int rowHeight = 150;
 }
 
@@ -586,7 +580,7 @@ bool MainComponent::takeOverSyncResults()
     // A row whose worker still runs is never deleted under it; it goes once idle.
     for (auto* rows : { &products, &demos })
         for (int i = rows->size(); --i >= 0;)
-            if (isRowWorking (*(*rows)[i]))
+            if ((*rows)[i]->isAnyOperationRunning())
                 retiredRows.add (rows->removeAndReturn (i));
 
     products.swapWith (stagedProductRows);
@@ -653,7 +647,7 @@ void MainComponent::refreshList()
     }
 
     for (int i = retiredRows.size(); --i >= 0;)
-        if (! isRowWorking (*retiredRows[i]))
+        if (! retiredRows[i]->isAnyOperationRunning())
             retiredRows.remove (i);
 
     const auto searchText = searchField.getText();

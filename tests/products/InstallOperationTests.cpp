@@ -140,6 +140,10 @@ TEST (InstallOperation, EachFailureSaysWhatAndLeavesNoWorkFolder)
                                                              i.plan.targets[PluginFormat::VST2].getParentDirectory().getParentDirectory().deleteRecursively();
                                                              i.plan.targets[PluginFormat::VST2].getParentDirectory().getParentDirectory().replaceWithText ("file"); },
           "Could not create the VST2 folder for Big Room Verb." },
+        { "samples with no samples folder", [] (Install& i) { i.plan.installerFile = demoArchive ("DrumFoundry.zip");
+                                                               i.plan.installName = "DrumFoundry"; i.plan.samplesTarget = juce::File(); },
+          "The folder for samples in Settings is empty or not a full path, so Big Room Verb was not installed. "
+          "Choose a folder in Settings." },
         { "a format the installer lacks", [] (Install& i) { i.plan.installerFile = demoArchive ("BigRoomVerb.zip"); i.plan.installName = "Nothing"; },
           "Could not install the VST2 format for Big Room Verb." },
     };
@@ -166,8 +170,21 @@ TEST (InstallOperation, EachFailureSaysWhatAndLeavesNoWorkFolder)
         }
 
         EXPECT_FALSE (InstallOperation::workFolderOf (install.plan).exists());
+        EXPECT_FALSE (install.plan.targets[PluginFormat::VST3].exists());
         EXPECT_EQ (install.steps.getLast(), 1.0);
     }
+}
+
+TEST (InstallOperation, AnArchiveNamedLikeTheProductIsNotItsWorkFolder)
+{
+    Install install ("Drum Foundry");
+    install.plan.installerFile = install.plan.installerCache.getChildFile ("DrumFoundry");
+    ASSERT_TRUE (demoArchive ("DrumFoundry.zip").copyFileTo (install.plan.installerFile));
+
+    const auto result = install.run();
+    EXPECT_TRUE (result.succeeded) << result.errorMessage;
+    EXPECT_TRUE (install.plan.installerFile.existsAsFile());
+    EXPECT_FALSE (InstallOperation::workFolderOf (install.plan).exists());
 }
 
 TEST (InstallOperation, StopsWhileTheToolRunsOrTakesTooLong)
