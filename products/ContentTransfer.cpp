@@ -79,6 +79,28 @@ void copyFolder (const juce::File& source, const juce::File& destination, const 
     }
 }
 
+CopyOutcome copyBytes (juce::FileInputStream& in, platform::NewFile& out, const StopCheck& shouldStop)
+{
+    juce::HeapBlock<char> buffer (bufferSize);
+
+    for (;;)
+    {
+        if (shouldStop != nullptr && shouldStop())
+            return CopyOutcome::stopped;
+
+        const auto n = in.read (buffer, bufferSize);
+
+        if (n < 0 || (n > 0 && ! out.write (buffer, (size_t) n)))
+            return CopyOutcome::failed;
+
+        if (n < bufferSize)
+            break;
+    }
+
+    // A short read looks like the end of the file; only the length tells.
+    return in.getStatus().failed() || in.getPosition() != in.getTotalLength() ? CopyOutcome::failed : CopyOutcome::whole;
+}
+
 void copyFile (const juce::File& source, const juce::File& destination, const StopCheck& shouldStop)
 {
     juce::FileInputStream in (source);
@@ -103,23 +125,12 @@ void copyFile (const juce::File& source, const juce::File& destination, const St
         raise (text, destination);
     };
 
-    juce::HeapBlock<char> buffer (bufferSize);
+    const auto copied = copyBytes (in, *out, shouldStop);
 
-    for (;;)
-    {
-        if (shouldStop != nullptr && shouldStop())
-            abandon (nullptr);
+    if (copied == CopyOutcome::stopped)
+        abandon (nullptr);
 
-        const auto n = in.read (buffer, bufferSize);
-
-        if (n < 0 || (n > 0 && ! out->write (buffer, (size_t) n)))
-            abandon ("Cannot finish writing new content file");
-
-        if (n < bufferSize)
-            break;
-    }
-
-    if (in.getStatus().failed() || in.getPosition() != in.getTotalLength() || ! out->close())
+    if (copied != CopyOutcome::whole || ! out->close())
         abandon ("Cannot finish writing new content file");
 
     out.reset();

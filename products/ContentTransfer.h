@@ -2,6 +2,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include "platform/Platform.h"
+
 #include <functional>
 #include <stdexcept>
 
@@ -36,6 +38,14 @@ namespace ContentTransfer
 
     /** Merges one folder into another, recursively. */
     void copyFolder (const juce::File& source, const juce::File& destination, const StopCheck& = {});
+
+    enum class CopyOutcome { whole, stopped, failed };
+
+    /** Every byte of the source into the stream, checking the stop between
+        reads; whole only when all the source said it holds was read and
+        written.
+    */
+    CopyOutcome copyBytes (juce::FileInputStream& source, platform::NewFile& destination, const StopCheck& = {});
 
     /** Copies one file into a new file at the destination. */
     void copyFile (const juce::File& source, const juce::File& destination, const StopCheck& = {});

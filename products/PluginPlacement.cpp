@@ -30,23 +30,7 @@ namespace
         if (! in.openedOk() || out == nullptr)
             return false;
 
-        juce::HeapBlock<char> buffer (ContentTransfer::bufferSize);
-
-        for (;;)
-        {
-            if (shouldStop != nullptr && shouldStop())
-                return false;
-
-            const auto n = in.read (buffer, ContentTransfer::bufferSize);
-
-            if (n < 0 || (n > 0 && ! out->write (buffer, (size_t) n)))
-                return false;
-
-            if (n < ContentTransfer::bufferSize)
-                break;
-        }
-
-        return ! in.getStatus().failed() && out->close();
+        return ContentTransfer::copyBytes (in, *out, shouldStop) == ContentTransfer::CopyOutcome::whole && out->close();
     }
 
     bool copyInto (const juce::File& source, const juce::File& destination, const StopCheck& shouldStop)
