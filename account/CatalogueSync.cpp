@@ -2,36 +2,13 @@
 
 #include "account/ServiceRequest.h"
 #include "account/ServiceTexts.h"
+#include "products/ExtractionTool.h"
 #include "products/ThumbnailImage.h"
 #include "ui/Downloader.h"
 
 #include <juce_cryptography/juce_cryptography.h>
 
-namespace
-{
-    /** Waits for a download, waking when it ends or every interval to look at
-        the stop flag (a stop of the calling worker thread wakes it at once).
-        Returns false, with the download cancelled, when asked to stop.
-    */
-    bool waitForDownload (Downloader& downloader, int intervalMs, const std::function<bool()>& shouldStop)
-    {
-        while (! downloader.waitUntilFinished (intervalMs))
-        {
-            if (shouldStop())
-            {
-                downloader.cancel();
-                return false;
-            }
-        }
-
-        return ! shouldStop();
-    }
-}
-
-CatalogueSync::CatalogueSync (MakerFolders& f, Downloader& d)
-    : folders (f), toolDownloader (d)
-{
-}
+CatalogueSync::CatalogueSync (MakerFolders& f) : folders (f) {}
 
 juce::File CatalogueSync::extractionToolFile() const
 {
@@ -89,17 +66,16 @@ bool CatalogueSync::ensureExtractionTool (std::function<bool()> shouldStop, bool
 
     tool.getParentDirectory().createDirectory();
 
-    toolDownloader.setMaxBytes (maxToolBytes);
-    toolDownloader.setURL (juce::URL (ServiceTexts::extractionToolURL()));
-    toolDownloader.downloadToFile (tool);
+    const auto fetched = Downloader::downloadHere (juce::URL (ServiceTexts::extractionToolURL()), tool,
+                                                   ExtractionTool::maxToolBytes, shouldStop);
 
-    if (! waitForDownload (toolDownloader, 900, shouldStop))
+    if (shouldStop())
     {
         stopped = true;
         return false;
     }
 
-    if (! toolDownloader.wasSuccessful() || ! tool.existsAsFile())
+    if (! fetched.succeeded() || ! tool.existsAsFile())
         return false;
 
     return md5Of (tool) == expected;

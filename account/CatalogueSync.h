@@ -10,8 +10,6 @@
 #include <functional>
 #include <memory>
 
-class Downloader;
-
 //==============================================================================
 /**
     The catalogue sync job: request, parse, cache thumbnails, verify the
@@ -30,10 +28,8 @@ public:
         juce::Array<ProductRecord> products, demos;
     };
 
-    /** The folders decide where thumbnails and the tool go; the downloader is
-        the main component's, used for the tool.
-    */
-    CatalogueSync (MakerFolders& folders, Downloader& toolDownloader);
+    /** The folders decide where thumbnails and the tool go. */
+    explicit CatalogueSync (MakerFolders& folders);
 
     /** Progress counters, read by the message thread while the job runs. */
     std::atomic<int> syncDone { 0 }, syncTotal { 0 };
@@ -53,12 +49,8 @@ public:
     /** Lower-case hex MD5 of a file's content. */
     static juce::String md5Of (const juce::File&);
 
-    /** The tool is a small program; a bigger answer is not it. */
-    static constexpr juce::int64 maxToolBytes = 64 * 1024 * 1024;
-
 private:
     bool cacheThumbnail (const juce::String& imageURL, ProductRecord& record, std::function<bool()>& shouldStop);
 
     MakerFolders& folders;
-    Downloader& toolDownloader;
 };

@@ -136,8 +136,7 @@ int main (int argc, char** argv)
 
     // Our sync: request, 'count' thumbnails, the extraction tool.
     MakerFolders folders;
-    Downloader downloader;
-    CatalogueSync sync (folders, downloader);
+    CatalogueSync sync (folders);
     auto started = juce::Time::getMillisecondCounterHiRes();
     auto result = sync.run ("bench@quillotone.test", "quillotone", [] { return false; });
     auto ours = juce::Time::getMillisecondCounterHiRes() - started;

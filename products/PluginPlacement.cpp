@@ -73,18 +73,9 @@ bool copyTree (const juce::File& source, const juce::File& destination, const St
 
 bool ensureFolder (const juce::File& folder)
 {
-    if (folder.getFullPathName().isEmpty())
-        return false;
-
-    if (folder.exists())
-        return folder.isDirectory();
-
-    const auto parent = folder.getParentDirectory();
-
-    if (parent == folder || parent.exists() || ensureFolder (parent))
-        return folder.createDirectory().wasOk() || folder.isDirectory();
-
-    return false;
+    // createDirectory makes the missing parents too.
+    return folder.getFullPathName().isNotEmpty() && (folder.isDirectory() || folder.createDirectory().wasOk())
+        && folder.isDirectory();
 }
 
 Result placeFormat (const juce::File& source, const juce::File& target, const juce::String& message,

@@ -211,8 +211,6 @@ MainComponent::~MainComponent()
     for (auto timer : bulkTimers)
         stopTimer (timer);
 
-    downloader.cancel();
-
     // Rows go before the folders and settings their workers read.
     purchasesContent.removeAllChildren();
     demoContent.removeAllChildren();

@@ -167,8 +167,7 @@ private:
     MakerFolders makerFolders;
     SettingsPage settingsPage { makerFolders };
     juce::Component stagedPurchases, stagedDemos;       // hidden parents of rows under construction
-    Downloader downloader;
-    CatalogueSync catalogueSync { makerFolders, downloader };
+    CatalogueSync catalogueSync { makerFolders };
 
     Page currentPage = Page::purchases;
     int animationPhase = -1;

@@ -21,8 +21,7 @@ namespace
 
         ScopedHome home;
         MakerFolders folders;
-        Downloader downloader;
-        CatalogueSync sync { folders, downloader };
+        CatalogueSync sync { folders };
         std::atomic<bool> stopRequested { false };
     };
 

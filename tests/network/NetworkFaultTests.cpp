@@ -7,6 +7,7 @@
 #include "account/LoginWindow.h"
 #include "account/ServiceRequest.h"
 #include "account/ServiceTexts.h"
+#include "products/ExtractionTool.h"
 #include "products/Product.h"
 #include "products/ThumbnailImage.h"
 #include "support/StandIn.h"
@@ -56,8 +57,7 @@ namespace
     CatalogueSync::Result runSync (std::function<bool()> stop = [] { return false; })
     {
         MakerFolders folders;
-        Downloader downloader;
-        CatalogueSync job (folders, downloader);
+        CatalogueSync job (folders);
         return job.run ("demo@quillotone.test", "quillotone", std::move (stop));
     }
 
@@ -171,7 +171,7 @@ TEST (NetworkFaults, DownloadsFailWithTheirMessages)
     // hand files to others); only the service requests must not.
     const bool followed[] = { false, false, false, true, true, false };
 
-    auto toolFaults = faultsFor (toolPath, "{\"pad\": " + juce::String (CatalogueSync::maxToolBytes) + "}");
+    auto toolFaults = faultsFor (toolPath, "{\"pad\": " + juce::String (ExtractionTool::maxToolBytes) + "}");
     auto thumbnailFaults = faultsFor (thumbnailPath, "{\"pad\": " + juce::String (ThumbnailImage::maxFileBytes) + "}");
     auto installerFaults = faultsFor (installerPath, "{\"claim\": " + juce::String (Downloader::defaultMaxBytes + 1) + "}");
 
@@ -181,8 +181,7 @@ TEST (NetworkFaults, DownloadsFailWithTheirMessages)
 
         {
             MakerFolders folders;
-            Downloader unused;
-            CatalogueSync (folders, unused).extractionToolFile().deleteFile();
+            CatalogueSync (folders).extractionToolFile().deleteFile();
         }
 
         server.setFault (toolPath, toolFaults[i].json);
