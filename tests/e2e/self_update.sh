@@ -9,15 +9,17 @@ source "$(dirname "$0")/common.sh"
 
 next_manager="$build/tests/quillotone-manager-next"
 broken_manager="$build/tests/quillotone-exits-at-once"
-current=$(sed -n 's/^project (QuillotonePluginManager VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-next=$(echo "$current" | awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }')
+cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+current=$(cached CMAKE_PROJECT_VERSION)
+next=$(cached QUILLOTONE_NEXT_VERSION)
+origin=$(cached QUILLOTONE_CONTENT_ORIGIN)
 
 # The content the stand-in serves, with a manifest we write ourselves.
 standin_content=$HOME/content
 cp -r "$build/standin-content" "$standin_content"
 
 publish() {   # version payload: announces the version with that payload
-    "$root/tools/standin/publish-manager-update" "$standin_content" "$port" "$1" "$2"
+    "$root/tools/standin/publish-manager-update" "$standin_content" "$origin" "$1" "$2"
 }
 
 original=$app

@@ -22,7 +22,7 @@ tiny x86-64 program; the Windows one a ZIP holding a Windows program (the
 installer stub) under the manager's name.
 """
 import argparse
-import hashlib
+import io
 import json
 import math
 import os
@@ -38,6 +38,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "installer"))
 import make_installer  # noqa: E402
 import mingw_build  # noqa: E402
+import manager_update  # noqa: E402  (beside this script)
 
 
 def png(width, height, pixel):
@@ -178,30 +179,18 @@ def manager_updates(out, origin, current, stub, key):
     major, minor, _ = (int(p) for p in current.split("."))
     newer = "%d.%d.0" % (major, minor + 1)
     root = os.path.join(out, "plugin-manager")
-    base = origin.rstrip("/") + "/plugin-manager/"
 
     def payloads(version):
-        platforms = {}
         linux = elf_program("Quillotone Plugin Manager %s (stand-in update)" % version)
-        items = [("linux", ".AppImage", linux)]
+        platforms = {"linux": manager_update.publish(out, origin, version, "linux", linux)}
         if stub is not None:
-            buffer = os.path.join(out, ".payload.zip")
-            with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
+            archive = io.BytesIO()
+            with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
                 info = zipfile.ZipInfo("Quillotone Plugin Manager.exe", date_time=(2026, 1, 1, 0, 0, 0))
                 info.compress_type = zipfile.ZIP_DEFLATED
                 z.writestr(info, stub)
-            with open(buffer, "rb") as f:
-                items.append(("windows", ".zip", f.read()))
-            os.remove(buffer)
-        for platform, extension, data in items:
-            name = "%s/QuillotonePluginManager-%s-%s-update%s" % (version, version, platform, extension)
-            path = os.path.join(root, name)
-            write(path, data)
-            if platform == "linux":
-                os.chmod(path, 0o755)
-            platforms[platform] = {"arch": "x86_64", "update": {
-                "url": base + name, "sha256": hashlib.sha256(data).hexdigest(), "size": len(data)}}
-        return {"schema": 1, "published": True, "version": version, "platforms": platforms}
+            platforms["windows"] = manager_update.publish(out, origin, version, "windows", archive.getvalue())
+        return manager_update.manifest(version, platforms)
 
     for folder, version in (("", current), ("offer", newer)):
         manifest = os.path.join(root, folder, "latest.json")
