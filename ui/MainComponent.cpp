@@ -18,6 +18,9 @@
 namespace
 {
     constexpr int rowHeight = 150;
+
+    // The bulk buttons' captions while idle, and the titles of their dialogs.
+    const char* const bulkNames[] = { "Install All", "Update All", "Uninstall All" };
 }
 
 //==============================================================================
@@ -112,7 +115,6 @@ MainComponent::MainComponent()
     emptyListLabel.setColour (juce::Label::textColourId, Palette::mutedText);
     emptyListLabel.setJustificationType (juce::Justification::centred);
 
-    const char* bulkTexts[] = { "Install All", "Update All", "Uninstall All" };
     std::pair<const char*, int> bulkIcons[] = { { BinaryData::install_svg, BinaryData::install_svgSize },
                                                 { BinaryData::update_svg, BinaryData::update_svgSize },
                                                 { BinaryData::delete_svg, BinaryData::delete_svgSize } };
@@ -121,7 +123,7 @@ MainComponent::MainComponent()
 
     for (size_t i = 0; i < bulkButtons.size(); ++i)
     {
-        bulkButtons[i].setButtonText (bulkTexts[i]);
+        bulkButtons[i].setButtonText (bulkNames[i]);
         bulkButtons[i].setFontSize (13.0f);
         bulkButtons[i].setIcon (Icons::fromResource (bulkIcons[i].first, bulkIcons[i].second));
         bulkButtons[i].onClick = [this, i] { bulkButtonClicked ((int) i); };
@@ -697,16 +699,14 @@ void MainComponent::refreshList()
 //==============================================================================
 void MainComponent::bulkButtonClicked (int index)
 {
-    static const char* const names[] = { "Install All", "Update All", "Uninstall All" };
     static const char* const questions[] = { "Are you sure you want to install all plugins?",
                                              "Are you sure you want to update all plugins?",
                                              "Are you sure you want to uninstall all plugins?" };
     static const char* const noFormat[] = { "Select at least one plugin format in Settings before installing.",
                                             "Select at least one plugin format in Settings before updating." };
 
-    auto& button = bulkButtons[(size_t) index];
-
-    if (button.getButtonText() != names[index])
+    // Its timer runs while the action does, and the button says STOP.
+    if (isTimerRunning (bulkTimers[index]))
     {
         stopBulkAction (index);
         return;
@@ -726,7 +726,7 @@ void MainComponent::bulkButtonClicked (int index)
         }
     }
 
-    VortelDialog::showConfirm (this, names[index], questions[index], names[index], [this, index] { startBulkAction (index); });
+    VortelDialog::showConfirm (this, bulkNames[index], questions[index], bulkNames[index], [this, index] { startBulkAction (index); });
 }
 
 void MainComponent::startBulkAction (int index)
@@ -768,7 +768,6 @@ void MainComponent::stopBulkAction (int index)
 
 void MainComponent::monitorBulkAction (int index)
 {
-    static const char* const names[] = { "Install All", "Update All", "Uninstall All" };
 
     if (const auto target = bulkScrollTarget.load(); target > 0)
         purchasesList.setViewPosition (0, target);
@@ -782,7 +781,7 @@ void MainComponent::monitorBulkAction (int index)
 
     stopTimer (bulkTimers[index]);
     animationPhase = -1;
-    bulkButtons[(size_t) index].setButtonText (names[index]);
+    bulkButtons[(size_t) index].setButtonText (bulkNames[index]);
     setBulkButtonsEnabled (true);
     bulkScrollTarget = -1;
     refreshList();
