@@ -8,33 +8,19 @@
 #include <juce_core/juce_core.h>
 #include <juce_cryptography/juce_cryptography.h>
 
+#include "BenchSupport.h"
 #include "products/InstallOperation.h"
 
 #include <algorithm>
-#include <sys/resource.h>
 #include <vector>
 
 namespace
 {
-    double seconds()        { return juce::Time::getMillisecondCounterHiRes() / 1000.0; }
-
-    juce::String run (const juce::StringArray& command)
-    {
-        juce::ChildProcess process;
-
-        if (! process.start (command))
-            return {};
-
-        auto output = process.readAllProcessOutput();
-        process.waitForProcessToFinish (-1);
-        return output;
-    }
-
     double timed (const juce::StringArray& command)
     {
-        const auto started = seconds();
-        run (command);
-        return seconds() - started;
+        const auto started = bench::seconds();
+        bench::run (command, -1);
+        return bench::seconds() - started;
     }
 
     double median (std::vector<double> values)
@@ -43,12 +29,6 @@ namespace
         return values[values.size() / 2];
     }
 
-    long peakMemoryMiB()
-    {
-        rusage usage {};
-        getrusage (RUSAGE_SELF, &usage);
-        return usage.ru_maxrss / 1024;
-    }
 }
 
 int main (int argc, char** argv)
@@ -64,7 +44,7 @@ int main (int argc, char** argv)
     const auto rounds = argc > 3 ? juce::String (argv[3]).getIntValue() : 3;
     const juce::File source (QUILLOTONE_SOURCE_DIR), tool (QUILLOTONE_EXTRACTION_TOOL);
 
-    const auto archive = juce::File (run ({ "/usr/bin/python3", source.getChildFile ("bench/install_bench_data.py").getFullPathName(),
+    const auto archive = juce::File (bench::run ({ "/usr/bin/python3", source.getChildFile ("bench/install_bench_data.py").getFullPathName(),
                                             QUILLOTONE_INSTALLER_STUB, work.getFullPathName(), "--mb", juce::String (mb) })
                                       .trim().fromLastOccurrenceOf ("\n", false, false));
 
@@ -90,18 +70,18 @@ int main (int argc, char** argv)
     plan.samplesTarget = targets.getChildFile ("Samples/BenchVerb");
 
     std::vector<double> ours, theirs;
-    const auto before = peakMemoryMiB();
+    const auto before = bench::peakMemoryKiB() / 1024;
 
     for (int round = 0; round < rounds; ++round)
     {
         targets.deleteRecursively();
         baseline.deleteRecursively();
         plan.installerCache.createDirectory();
-        run ({ "sync" });
+        bench::run ({ "sync" });
 
-        auto started = seconds();
+        auto started = bench::seconds();
         auto result = InstallOperation::run (plan, {});
-        ours.push_back (seconds() - started);
+        ours.push_back (bench::seconds() - started);
 
         if (! result.succeeded)
         {
@@ -111,7 +91,7 @@ int main (int argc, char** argv)
 
         // The same steps with standard tools: unpack, extract, copy into place.
         baseline.createDirectory();
-        run ({ "sync" });
+        bench::run ({ "sync" });
         const auto unpacked = baseline.getChildFile ("unpacked"), expand = baseline.getChildFile ("expand"), placed = baseline.getChildFile ("placed");
         auto total = timed ({ "unzip", "-q", "-o", archive.getFullPathName(), "-d", unpacked.getFullPathName() });
         total += timed ({ tool.getFullPathName(), "-x", unpacked.getChildFile ("BenchVerbSetup.exe").getFullPathName(),
@@ -127,6 +107,6 @@ int main (int argc, char** argv)
     std::printf ("install of %d MB: ours median %.2f s; unzip + tool + cp -r median %.2f s (%d rounds)\n",
                  mb, ourMedian, theirMedian, rounds);
     std::printf ("ratio %.2f (goal 1.2 or less); peak memory %ld MiB (%ld MiB before the installs)\n",
-                 ourMedian / theirMedian, peakMemoryMiB(), before);
+                 ourMedian / theirMedian, bench::peakMemoryKiB() / 1024, before);
     return 0;
 }

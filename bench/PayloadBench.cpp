@@ -5,6 +5,7 @@
 // usage: quillotone-payload-bench WORK_FOLDER [MB]
 #include <juce_core/juce_core.h>
 
+#include "BenchSupport.h"
 #include "selfupdate/Sha256.h"
 #include "selfupdate/UpdatePayload.h"
 
@@ -12,21 +13,6 @@
 
 namespace
 {
-    double now()    { return juce::Time::getMillisecondCounterHiRes() / 1000.0; }
-
-    /** The process's peak resident memory so far, in MB. */
-    double peakMegabytes()
-    {
-        juce::StringArray lines;
-        lines.addLines (juce::File ("/proc/self/status").loadFileAsString());
-
-        for (auto& line : lines)
-            if (line.startsWith ("VmHWM:"))
-                return line.fromFirstOccurrenceOf (":", false, false).trim().getLargeIntValue() / 1024.0;
-
-        return -1;
-    }
-
     /** Pseudo-random bytes, written a mebibyte at a time. */
     bool makePayload (const juce::File& file, int megabytes)
     {
@@ -60,19 +46,19 @@ namespace
     juce::String sha256sum (const juce::File& file, double& seconds)
     {
         juce::ChildProcess process;
-        const auto start = now();
+        const auto start = bench::seconds();
 
         if (! process.start (juce::StringArray { "sha256sum", file.getFullPathName() }, juce::ChildProcess::wantStdOut))
             return {};
 
         const auto output = process.readAllProcessOutput();
-        seconds = now() - start;
+        seconds = bench::seconds() - start;
         return output.upToFirstOccurrenceOf (" ", false, false).trim();
     }
 
     juce::String portableDigest (const juce::File& file, double& seconds)
     {
-        const auto start = now();
+        const auto start = bench::seconds();
         juce::FileInputStream in (file);
         juce::HeapBlock<char> chunk (1 << 20);
         Sha256 hash (false);
@@ -81,7 +67,7 @@ namespace
             hash.update (chunk, (size_t) n);
 
         auto digest = hash.finishAsHex();
-        seconds = now() - start;
+        seconds = bench::seconds() - start;
         return digest;
     }
 }
@@ -115,7 +101,7 @@ int main (int argc, char** argv)
         return 1;
     }
 
-    const auto peakSmall = peakMegabytes();
+    const auto peakSmall = (double) bench::peakMemoryKiB() / 1024.0;
     warm (large);
 
     // Alternating runs, best of three each: the machine is shared.
@@ -129,7 +115,7 @@ int main (int argc, char** argv)
         bestSum = juce::jmin (bestSum, seconds);
 
         const UpdateInfo info { "1.3.0", {}, digest, large.getSize() };
-        const auto start = now();
+        const auto start = bench::seconds();
 
         if (digest.length() != 64 || ! UpdatePayload::verifyPayload (large, info))
         {
@@ -137,7 +123,7 @@ int main (int argc, char** argv)
             return 1;
         }
 
-        best = juce::jmin (best, now() - start);
+        best = juce::jmin (best, bench::seconds() - start);
         portable = portableDigest (large, seconds);
         bestPortable = juce::jmin (bestPortable, seconds);
     }
@@ -148,7 +134,7 @@ int main (int argc, char** argv)
         return 1;
     }
 
-    const auto peakLarge = peakMegabytes();
+    const auto peakLarge = (double) bench::peakMemoryKiB() / 1024.0;
     const auto mb = (double) megabytes * 1.048576;
 
     std::printf ("payload verification, %d MiB (%s SHA instructions): %.2f s, %.0f MB/s\n", megabytes,

@@ -6,6 +6,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "BenchSupport.h"
 #include "account/CatalogueSync.h"
 #include "account/ServiceRequest.h"
 #include "account/ServiceTexts.h"
@@ -19,29 +20,9 @@
 #include "platform/HttpTransfer.h"
 #include "ui/Downloader.h"
 
-#include <sys/resource.h>
 
 namespace
 {
-    juce::String run (const juce::StringArray& args, int timeoutMs = 600000)
-    {
-        juce::ChildProcess process;
-
-        if (! process.start (args))
-            return {};
-
-        auto output = process.readAllProcessOutput();
-        process.waitForProcessToFinish (timeoutMs);
-        return output;
-    }
-
-    long peakMemoryKiB()
-    {
-        rusage usage {};
-        getrusage (RUSAGE_SELF, &usage);
-        return usage.ru_maxrss;
-    }
-
     bool waitForPort (int port)
     {
         for (int i = 0; i < 100; ++i)
@@ -90,9 +71,9 @@ int main (int argc, char** argv)
     if (! content.isDirectory())
     {
         std::printf ("generating %d products...\n", count);
-        run ({ "/usr/bin/python3", source.getChildFile ("tools/standin/make-bench-data.py").getFullPathName(),
+        bench::run ({ "/usr/bin/python3", source.getChildFile ("tools/standin/make-bench-data.py").getFullPathName(),
                data.getFullPathName(), juce::String (count) });
-        run ({ "/usr/bin/python3", source.getChildFile ("tools/standin/make-content.py").getFullPathName(),
+        bench::run ({ "/usr/bin/python3", source.getChildFile ("tools/standin/make-content.py").getFullPathName(),
                content.getFullPathName(), "--data", data.getFullPathName() });
     }
 
@@ -173,7 +154,7 @@ int main (int argc, char** argv)
     configFile.replaceWithText (config.joinIntoString ("\n"));
 
     started = juce::Time::getMillisecondCounterHiRes();
-    run ({ "curl", "-s", "-K", configFile.getFullPathName() });
+    bench::run ({ "curl", "-s", "-K", configFile.getFullPathName() });
     auto baseline = juce::Time::getMillisecondCounterHiRes() - started;
 
     std::printf ("network phase, %d products: sync %.0f ms, curl %.0f ms, ratio %.2f\n",
@@ -197,7 +178,7 @@ int main (int argc, char** argv)
                  frameworkTime, frameworkTime / juce::jmax (1.0, ours));
 
     // Rows: one Product per record, as the main component builds them.
-    auto before = peakMemoryKiB();
+    auto before = bench::peakMemoryKiB();
     juce::OwnedArray<Product> rows;
     started = juce::Time::getMillisecondCounterHiRes();
 
@@ -210,7 +191,7 @@ int main (int argc, char** argv)
 
     auto building = juce::Time::getMillisecondCounterHiRes() - started;
     std::printf ("rows: %d built in %.0f ms (%.2f ms each); peak memory %ld MiB (%ld MiB after the sync, before the rows)\n",
-                 rows.size(), building, building / juce::jmax (1, rows.size()), peakMemoryKiB() / 1024, before / 1024);
+                 rows.size(), building, building / juce::jmax (1, rows.size()), bench::peakMemoryKiB() / 1024, before / 1024);
 
     // The search: the main component holding every row, re-filtered at each
     // keystroke as the user types and deletes.
