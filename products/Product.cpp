@@ -43,7 +43,7 @@ Product::Product (const ProductRecord& record)
       isNFR (record.isNFR),
       productFolderName (folderNameFor (record.name)),
       installName (installNameFor (productFolderName)),
-      hasUsableName (isUsableFileName (productFolderName) && isUsableFileName (installName)),
+      hasUsableName (FileNames::isUsableFileName (productFolderName) && FileNames::isUsableFileName (installName)),
       catalogueRecord (record)
 {
     // Without a usable name the product gets no folders of its own at all.
@@ -78,11 +78,6 @@ juce::String Product::folderNameFor (const juce::String& productName)
 juce::String Product::installNameFor (const juce::String& folderName)
 {
     return folderName == "KV-77" ? juce::String ("KV77") : folderName;
-}
-
-bool Product::isUsableFileName (const juce::String& text)
-{
-    return FileNames::isUsableFileName (text);
 }
 
 juce::String Product::unusableNameMessage() const
@@ -323,7 +318,7 @@ void Product::runDownload()
 
     // The name comes from the network and becomes a file in the cache, so
     // anything that is not a plain file name is as good as no name.
-    if (fileName.isEmpty() || ! isUsableFileName (fileName))
+    if (fileName.isEmpty() || ! FileNames::isUsableFileName (fileName))
     {
         fail ("The download URL for " + name + " is invalid.");
         return;

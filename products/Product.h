@@ -80,12 +80,6 @@ public:
     static juce::String folderNameFor (const juce::String& name);
     static juce::String installNameFor (const juce::String& productFolderName);
 
-    /** True when the text can be a single file or folder name on every
-        platform we ship for: no path syntax, no device name, nothing that
-        Windows would silently rewrite.
-    */
-    static bool isUsableFileName (const juce::String&);
-
     //==============================================================================
     /** Derived locations of the last refreshStatus(); empty for an unusable name. */
     juce::String vst2Target, vst3Target, aaxTarget, clapTarget, legacyClapTarget;
