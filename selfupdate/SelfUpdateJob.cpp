@@ -12,9 +12,13 @@
 
 #include <stdexcept>
 
-#ifndef QUILLOTONE_UPDATE_PUBLIC_KEY
- #define QUILLOTONE_UPDATE_PUBLIC_KEY ""
+// Set by cmake/UpdateSigning.cmake; a build without them must not exist.
+#if ! defined (QUILLOTONE_UPDATE_PUBLIC_KEY) || ! defined (QUILLOTONE_UNSIGNED_UPDATES)
+ #error "QUILLOTONE_UPDATE_PUBLIC_KEY and QUILLOTONE_UNSIGNED_UPDATES come from the build"
 #endif
+
+static_assert (QUILLOTONE_UNSIGNED_UPDATES || sizeof (QUILLOTONE_UPDATE_PUBLIC_KEY) > 1,
+               "only a development build may go without the update key");
 
 namespace
 {
@@ -90,6 +94,7 @@ SelfUpdateJob::Settings SelfUpdateJob::Settings::forThisBuild()
     s.manifestURL = ServiceTexts::contentAddress ("plugin-manager/latest.json");
     s.payloadBase = ServiceTexts::contentAddress ("plugin-manager/");
     s.publicKey = QUILLOTONE_UPDATE_PUBLIC_KEY;
+    s.unsignedManifests = QUILLOTONE_UNSIGNED_UPDATES != 0 && s.publicKey.isEmpty();
     s.executable = platform::runningExecutable();
     return s;
 }
@@ -128,7 +133,13 @@ UpdateInfo SelfUpdateJob::check() const
         return {};
 
     // Checked before the body is parsed: an unsigned body is not even read.
-    if (settings.publicKey.isNotEmpty())
+    // Without a key only a development build goes on.
+    if (settings.publicKey.isEmpty())
+    {
+        if (! settings.unsignedManifests)
+            return {};
+    }
+    else
     {
         juce::MemoryBlock signature;
 
@@ -184,6 +195,15 @@ void SelfUpdateJob::runUpdate (const UpdateInfo& update, std::atomic<double>& pr
     throwIfCancelled();
     stagedExecutable = stage (update, payload, stagingFolder, settings.platform);
     throwIfCancelled();
+
+   #if JUCE_MAC
+    // The digest came from the manifest; the bundle also has to come from us.
+    if (! UpdatePayload::hasSameCodeSigner (stagedExecutable, targetExecutable, shouldExit))
+    {
+        throwIfCancelled();
+        fail (Messages::notSigned);
+    }
+   #endif
 
     handOver (update);
 }

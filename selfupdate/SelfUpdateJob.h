@@ -29,7 +29,8 @@ public:
         juce::String currentVersion;        ///< this manager's version
         juce::String manifestURL;           ///< ".../plugin-manager/latest.json"
         juce::String payloadBase;           ///< ".../plugin-manager/"
-        juce::String publicKey;             ///< empty: no manifest signature is asked for
+        juce::String publicKey;             ///< the key that must have signed the manifest
+        bool unsignedManifests = false;     ///< no key, and manifests are taken unsigned: development builds only
         juce::File executable;              ///< the running manager, the file an update replaces
         int downloadTimeLimitMs = 1800000;  ///< a payload download never takes longer
         int checkTimeLimitMs = 60000;       ///< nor a check, however slowly its answers trickle in
@@ -42,8 +43,9 @@ public:
         int helperReadyTimeoutMs = 15000;   ///< how long the helper has to say "ready"
 
         /** This build's values: its version and platform, the content
-            server it was built for, the CMake cache variable
-            QUILLOTONE_UPDATE_PUBLIC_KEY and the running executable.
+            server it was built for, the CMake cache variables
+            QUILLOTONE_UPDATE_PUBLIC_KEY and QUILLOTONE_UNSIGNED_UPDATES, and
+            the running executable.
         */
         static Settings forThisBuild();
     };
@@ -62,6 +64,7 @@ public:
         static constexpr const char* notWritten = "Could not write the update.";
         static constexpr const char* integrity = "The update failed its integrity check. The running manager has been kept.";
         static constexpr const char* unexpectedContents = "The update archive has unexpected contents.";
+        static constexpr const char* notSigned = "The update must have a valid signature from the current publisher.";
         static constexpr const char* notExtracted = "Could not extract the update.";
         static constexpr const char* noTransaction = "Could not prepare the update transaction.";
         static constexpr const char* helperNotReady = "The update helper could not start. The running manager has been kept.";
@@ -71,9 +74,9 @@ public:
     explicit SelfUpdateJob (Settings);
 
     //==============================================================================
-    /** Fetches and checks the manifest (and, with a public key, its
-        signature). The update it offers, or an empty record: never throws,
-        never reports anything.
+    /** Fetches and checks the manifest and its signature (a development
+        build without a key: the manifest alone). The update it offers, or
+        an empty record: never throws, never reports anything.
     */
     UpdateInfo check() const;
 

@@ -19,7 +19,8 @@ standin_content=$HOME/content
 cp -r "$build/standin-content" "$standin_content"
 
 publish() {   # version payload: announces the version with that payload
-    "$root/tools/standin/publish-manager-update" "$standin_content" "$origin" "$1" "$2"
+    "$root/tools/standin/publish-manager-update" --signing-key "$build/standin-keys/manifest-signing.pem" \
+        "$standin_content" "$origin" "$1" "$2"
 }
 
 original=$app

@@ -39,11 +39,13 @@ namespace
     {
         Install()   { exe.replaceWithText ("the running manager"); }
 
-        SelfUpdateJob::Settings settings (const juce::String& key = {}) const
+        /** Without a key: a development build, which takes unsigned manifests. */
+        SelfUpdateJob::Settings settings (const juce::String& key = {}, bool developmentBuild = true) const
         {
             auto s = SelfUpdateJob::Settings::forThisBuild();
             s.executable = exe;
             s.publicKey = key;
+            s.unsignedManifests = key.isEmpty() && developmentBuild;
 
             // A stand-in for the helper: as the real one does first, it says
             // it is ready (the real one is run by the end-to-end tests).
@@ -140,7 +142,7 @@ TEST (SelfUpdate, TheCheckOffersOnlyASoundNewerManifest)
     EXPECT_EQ (offer.size, payload.getSize());
     EXPECT_EQ (offer.sha256, UpdatePayload::fileSha256 (payload));
 
-    struct Case { const char* what; juce::String manifestFault, signatureFault, key; bool offered; };
+    struct Case { const char* what; juce::String manifestFault, signatureFault, key; bool offered; bool developmentBuild = true; };
     const Case cases[] = {
         { "65536 bytes",             bodyFault (offerText ("1.3.0", 65536)), "null", {}, true },
         { "65537 bytes",             bodyFault (offerText ("1.3.0", 65537)), "null", {}, false },
@@ -155,13 +157,14 @@ TEST (SelfUpdate, TheCheckOffersOnlyASoundNewerManifest)
         { "a rewritten manifest",    bodyFault (offerText ("1.4.0")), "null", standInKey(), false },
         { "another key",             "null", "null", standInKey().replace ("10001,", "10003,"), false },
         { "no key, no signature",    "null", R"({"status": 404})",   {}, true },
+        { "no key in a release build", "null", "null",               {}, false, false },
     };
 
     for (auto& c : cases)
     {
         server.setFault (manifestPath, c.manifestFault);
         server.setFault (manifestPath + ".sig", c.signatureFault);
-        EXPECT_EQ (! SelfUpdateJob (install.settings (c.key)).check().isEmpty(), c.offered) << c.what;
+        EXPECT_EQ (! SelfUpdateJob (install.settings (c.key, c.developmentBuild)).check().isEmpty(), c.offered) << c.what;
     }
 
     // An answer that keeps trickling in is bounded by the check's own limit.
@@ -214,6 +217,36 @@ TEST (SelfUpdate, EachDownloadFailureHasItsMessage)
     }
 
     platform::HttpTransfer::setDefaultStallTimeoutMs (30000);
+}
+
+TEST (SelfUpdate, NoUpdateRequestFollowsARedirect)
+{
+    StandIn server ({}, true);
+    REQUIRE_STANDIN (server);
+
+    // Each answers once with a redirect to itself, so one hop more than the
+    // none allowed would find the genuine file.
+    const auto once = [] (const juce::String& path)
+    {
+        return R"({"status": 302, "count": 1, "location": ")" + StandIn::origin() + path + "\"}";
+    };
+
+    for (const auto& path : { manifestPath, manifestPath + ".sig", payloadPath })
+    {
+        Install install;
+        SelfUpdateJob job (install.settings (standInKey()));
+        const auto update = job.check();
+        ASSERT_FALSE (update.isEmpty());
+
+        server.setFault (path, once (path));
+
+        if (path == payloadPath)
+            EXPECT_EQ (runUpdate (job, update), Messages::notDownloaded);
+        else
+            EXPECT_TRUE (job.check().isEmpty()) << path;
+
+        server.clearFaults();
+    }
 }
 
 TEST (SelfUpdate, AnInstallLocationThatCannotBeReplacedIsRefusedFirst)
