@@ -27,6 +27,36 @@ namespace
 
         return value;
     }
+
+   #if JUCE_MAC
+    /** codesign's exit code, with what it wrote to either stream; -1 when it
+        did not run, or was stopped or ran out of time (then it is killed).
+    */
+    int runCodesign (const juce::StringArray& arguments, juce::String& output, const std::function<bool()>& shouldStop)
+    {
+        juce::StringArray command { "/usr/bin/codesign" };
+        command.addArray (arguments);
+        juce::ChildProcess process;
+
+        if (! process.start (command, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr))
+            return -1;
+
+        // A deep check reads every file of the bundle; generous, but bounded.
+        const auto started = juce::Time::getMillisecondCounter();
+
+        while (! process.waitForProcessToFinish (100))
+        {
+            if ((shouldStop != nullptr && shouldStop()) || juce::Time::getMillisecondCounter() - started > 300000)
+            {
+                process.kill();
+                return -1;
+            }
+        }
+
+        output = process.readAllProcessOutput();
+        return (int) process.getExitCode();
+    }
+   #endif
 }
 
 juce::String fileSha256 (const juce::File& file, const std::function<bool()>& shouldStop, juce::int64* bytesRead)
@@ -111,6 +141,8 @@ bool isElfX86_64Executable (const juce::File& file)
     if (! in.setPosition ((juce::int64) programHeaders))
         return false;
 
+    bool entryIsCode = false, hasInterpreter = false;
+
     for (int i = 0; i < programHeaderCount; ++i)
     {
         juce::uint8 segment[56] = {};
@@ -125,11 +157,51 @@ bool isElfX86_64Executable (const juce::File& file)
 
         // A loadable, executable segment that holds the entry point.
         if (kind == 1 && (flags & 1) != 0 && entry >= address && entry - address < memorySize)
-            return true;
+            entryIsCode = true;
+
+        if (kind == 3)
+            hasInterpreter = true;
     }
 
-    return false;
+    // A shared library is the same ELF type as a position-independent
+    // program and may well have an entry point; only a program names the
+    // loader that starts it.
+    return entryIsCode && (type == 2 || hasInterpreter);
 }
+
+#if JUCE_MAC
+bool hasSameCodeSigner (const juce::File& stagedBundle, const juce::File& runningExecutable,
+                        const std::function<bool()>& shouldStop)
+{
+    auto runningBundle = runningExecutable;
+
+    while (runningBundle.getFileExtension() != ".app" && runningBundle != runningBundle.getParentDirectory())
+        runningBundle = runningBundle.getParentDirectory();
+
+    // "codesign -dv" names the signing team on its error stream; an unsigned
+    // manager has none and so takes no update.
+    juce::String details;
+
+    if (runCodesign ({ "-dv", "--verbose=2", runningBundle.getFullPathName() }, details, shouldStop) != 0)
+        return false;
+
+    const auto team = details.fromFirstOccurrenceOf ("TeamIdentifier=", false, false)
+                             .upToFirstOccurrenceOf ("\n", false, false).trim();
+
+    if (team.length() != 10 || ! team.containsOnly ("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"))
+        return false;
+
+    // Deep and strict: every nested piece sealed and nothing added since;
+    // the requirement asks for a Developer ID certificate of the same team.
+    const auto requirement = "=anchor apple generic"
+                             " and certificate 1[field.1.2.840.113635.100.6.2.6] exists"
+                             " and certificate leaf[field.1.2.840.113635.100.6.1.13] exists"
+                             " and certificate leaf[subject.OU] = \"" + team + "\"";
+    juce::String ignored;
+    return runCodesign ({ "--verify", "--deep", "--strict", "-R", requirement, stagedBundle.getFullPathName() },
+                        ignored, shouldStop) == 0;
+}
+#endif
 
 bool checkStagedExecutable (const juce::File& file, const UpdateInfo& update, const std::function<bool()>& shouldStop)
 {

@@ -29,8 +29,9 @@ namespace UpdatePayload
                         const std::function<bool()>& shouldStop = nullptr);
 
     /** True when the file starts like an x86-64 Linux program: a 64-bit
-        little-endian ELF header for x86-64 of type executable or position-
-        independent executable, with program headers inside the file and an
+        little-endian ELF header for x86-64 of type executable, or of the
+        shared type with an interpreter segment (a position-independent
+        program, not a library), with program headers inside the file and an
         entry point inside an executable loadable segment.
     */
     bool isElfX86_64Executable (const juce::File& file);
@@ -41,4 +42,15 @@ namespace UpdatePayload
     */
     bool checkStagedExecutable (const juce::File& file, const UpdateInfo& update,
                                 const std::function<bool()>& shouldStop = nullptr);
+
+   #if JUCE_MAC
+    /** What the macOS build demands of the staged bundle before it is handed
+        over: codesign finds it sealed whole (deep, strict) and signed with a
+        Developer ID of the team that signed the running manager's bundle.
+        False when the running manager is not signed, or codesign does not
+        answer in time. Runs codesign as a child process.
+    */
+    bool hasSameCodeSigner (const juce::File& stagedBundle, const juce::File& runningExecutable,
+                            const std::function<bool()>& shouldStop = nullptr);
+   #endif
 }
