@@ -30,7 +30,11 @@ bool isSafeToParse (const juce::String& text)
         else if (utf8.compare (i, 2, "<?") == 0)        i = skipTo (i + 2, "?>");
         else if (utf8.compare (i, 2, "</") == 0)
         {
-            --depth;
+            // A close tag with nothing open would let the count go below
+            // zero and the levels after it nest deeper than it says.
+            if (--depth < 0)
+                return false;
+
             i = skipTo (i + 2, ">");
         }
         else

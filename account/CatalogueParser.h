@@ -17,7 +17,8 @@ namespace CatalogueParser
 
     /** True when the text holds no DOCTYPE or other markup declaration (the
         framework's parser expands entities without limit) and its elements
-        nest at most maxDepth deep (the parser recurses once per level).
+        nest at most maxDepth deep (the parser recurses once per level),
+        counting start and end tags, so no end tag may come without its start.
     */
     bool isSafeToParse (const juce::String& text);
 

@@ -100,6 +100,11 @@ TEST (CatalogueParser, HostileDocumentsAreRefusedBeforeParsing)
         return "<PLUGINS>" + juce::String::repeatedString ("<a>", depth - 1) + juce::String::repeatedString ("</a>", depth - 1) + "</PLUGINS>";
     };
 
+    // Levels that open and close again: the count must come back down.
+    const auto siblings = "<PLUGINS>" + juce::String::repeatedString ("<PLUGIN name=\"A\"></PLUGIN>", 40) + "</PLUGINS>";
+    const auto deepTwice = "<PLUGINS>" + nested (CatalogueParser::maxDepth - 1) + nested (CatalogueParser::maxDepth - 1) + "</PLUGINS>";
+    const auto strayEnds = "<PLUGINS>" + juce::String::repeatedString ("</a>", 40) + nested (40) + "</PLUGINS>";
+
     const std::pair<juce::String, bool> cases[] = {
         // The 96-byte body that made the framework's parser expand an entity without end.
         { "<!DOCTYPE a [<!ENTITY a \"&a;&a;\">]><PLUGINS><PLUGIN name=\"&a;\"/></PLUGINS>", false },
@@ -113,6 +118,9 @@ TEST (CatalogueParser, HostileDocumentsAreRefusedBeforeParsing)
         { nested (CatalogueParser::maxDepth), true },
         { "<?xml version=\"1.0\"?>\n<!-- a <!DOCTYPE in a comment --><PLUGINS><PLUGIN name=\"a > b\" x='<!x'/></PLUGINS>", true },
         { "<PLUGINS><![CDATA[<!DOCTYPE <deep><deep>]]><PLUGIN name=\"A\"/></PLUGINS>", true },
+        { siblings, true },
+        { deepTwice, true },
+        { strayEnds, false },
     };
 
     for (auto& [text, safe] : cases)

@@ -80,6 +80,30 @@ namespace
             block.append (&v, 1);
         return block;
     }
+
+    /** The same JPEG with its Huffman tables (DHT) moved in front of the
+        frame header (SOF0) that holds its size: legal, and what some
+        encoders write.
+    */
+    juce::MemoryBlock tablesBeforeFrame (const juce::MemoryBlock& jpeg)
+    {
+        const auto* d = static_cast<const juce::uint8*> (jpeg.getData());
+        juce::MemoryBlock head (d, 2), tables, rest;
+        size_t at = 2;
+
+        while (at + 4 <= jpeg.getSize() && d[at + 1] != 0xda)
+        {
+            const auto length = (size_t) ((d[at + 2] << 8) | d[at + 3]) + 2;
+            auto& to = d[at + 1] == 0xc4 ? tables : (d[at + 1] == 0xc0 || rest.getSize() > 0 ? rest : head);
+            to.append (d + at, length);
+            at += length;
+        }
+
+        rest.append (d + at, jpeg.getSize() - at);
+        head.append (tables.getData(), tables.getSize());
+        head.append (rest.getData(), rest.getSize());
+        return head;
+    }
 }
 
 TEST (ThumbnailImage, HeadersAreCheckedBeforeAnythingDecodes)
@@ -98,6 +122,16 @@ TEST (ThumbnailImage, HeadersAreCheckedBeforeAnythingDecodes)
                         0xff, 0xc0, 0x00, 0x11, 0x08, h >> 8, h & 0xff, w >> 8, w & 0xff, 3 });
     };
 
+    // The same header with the standard DC luminance table in front of it.
+    auto jpegWithTableClaiming = [&jpegClaiming] (int w, int h)
+    {
+        auto table = bytes ({ 0xff, 0xc4, 0x00, 0x1f, 0x00, 0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0,
+                              0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 });
+        auto file = jpegClaiming (w, h);
+        file.insert (table.getData(), table.getSize(), 8);
+        return file;
+    };
+
     struct Case { const char* name; juce::MemoryBlock data; bool acceptable; };
     const Case cases[] = {
         { "ordinary.png",       png.getMemoryBlock(),                     true },
@@ -107,6 +141,8 @@ TEST (ThumbnailImage, HeadersAreCheckedBeforeAnythingDecodes)
         { "wide.png",           pngClaiming (ThumbnailImage::maxSide + 1, 10, 10), false },
         { "zero.png",           pngClaiming (0, 10, 0),                  false },
         { "bomb.jpg",           jpegClaiming (65000, 65000),             false },
+        { "tables-first.jpg",   tablesBeforeFrame (jpeg.getMemoryBlock()), true },
+        { "tables-first-bomb.jpg", jpegWithTableClaiming (65000, 65000), false },
         { "bomb.gif",           bytes ({ 'G', 'I', 'F', '8', '9', 'a', 0x60, 0xea, 0x60, 0xea }), false },
         { "truncated.png",      bytes ({ 0x89, 'P', 'N', 'G' }),         false },
         { "text.png",           juce::MemoryBlock ("<html>not found</html>", 22), false },

@@ -154,4 +154,52 @@ TEST (UpdatePayload, LinuxStagesOnlyARunnableX86_64Program)
     ASSERT_TRUE (staged.setExecutePermission (false));
     EXPECT_FALSE (UpdatePayload::checkStagedExecutable (staged, update));
 }
+
+TEST (UpdatePayload, APositionIndependentProgramIsStagedALibraryIsNot)
+{
+    // Built here by the system's compiler: the manager's own Linux build is
+    // such a program, and a library of the same ELF type may have an entry.
+    Folder folder;
+    const auto source = folder.root.getChildFile ("p.c");
+    ASSERT_TRUE (source.replaceWithText ("#include <stdio.h>\n"
+                                         "int main (void) { puts (\"position-independent\"); return 0; }\n"
+                                         "void entry (void) {}\n"));
+
+    struct Case { const char* what; const char* flags; bool program; };
+    const Case cases[] = {
+        { "a position-independent program",  "-fPIE -pie",                    true },
+        { "a library with an entry point",   "-fPIC -shared -Wl,-e,entry",    false },
+    };
+
+    for (auto& c : cases)
+    {
+        const auto payload = folder.root.getChildFile ("payload.AppImage");
+        juce::StringArray command { "cc", "-o", payload.getFullPathName(), source.getFullPathName() };
+        command.addTokens (c.flags, false);
+        juce::ChildProcess compiler;
+        ASSERT_TRUE (compiler.start (command));
+        ASSERT_TRUE (compiler.waitForProcessToFinish (60000) && compiler.getExitCode() == 0) << c.what;
+
+        juce::MemoryBlock bytes;
+        ASSERT_TRUE (payload.loadFileAsData (bytes));
+        const UpdateInfo update { "1.3.0", "u", juce::SHA256 (bytes).toHexString(), (juce::int64) bytes.getSize() };
+        const auto staging = folder.root.getChildFile ("staging-" + juce::String (&c - cases));
+        ASSERT_TRUE (staging.createDirectory());
+
+        try
+        {
+            const auto staged = SelfUpdateJob::stage (update, payload, staging, "linux");
+            EXPECT_TRUE (c.program) << c.what;
+
+            juce::ChildProcess run;
+            ASSERT_TRUE (run.start (juce::StringArray { staged.getFullPathName() }));
+            EXPECT_EQ (run.readAllProcessOutput().trim(), "position-independent");
+        }
+        catch (const std::runtime_error& e)
+        {
+            EXPECT_FALSE (c.program) << c.what;
+            EXPECT_STREQ (e.what(), SelfUpdateJob::Messages::unexpectedContents);
+        }
+    }
+}
 #endif

@@ -1,8 +1,10 @@
-// The manifest signature against what openssl made at build time: the
-// stand-in's key and its signed manifests.
+// The manifest signature against what openssl made: the stand-in's key and
+// its signed manifests, and a key made here.
 #include <gtest/gtest.h>
 
 #include "selfupdate/ManifestSignature.h"
+
+#include <algorithm>
 
 namespace
 {
@@ -19,6 +21,29 @@ namespace
     {
         data[at] = (char) (data[at] ^ 0x01);
         return data;
+    }
+
+    juce::String run (const juce::StringArray& command)
+    {
+        juce::ChildProcess process;
+
+        if (! process.start (command))
+            return {};
+
+        auto output = process.readAllProcessOutput();
+        return process.getExitCode() == 0 ? output.trim() : juce::String();
+    }
+
+    /** big-endian, in exactly size bytes */
+    juce::MemoryBlock bigEndian (const juce::BigInteger& value, size_t size)
+    {
+        const auto little = value.toMemoryBlock();
+        juce::MemoryBlock bytes (size, true);
+
+        for (size_t i = 0; i < little.getSize() && i < size; ++i)
+            bytes[size - 1 - i] = little[i];
+
+        return bytes;
     }
 }
 
@@ -59,4 +84,43 @@ TEST (ManifestSignature, OnlyTheMakersSignatureOfTheExactBytesPasses)
                       "1," + modulus, "10001," + modulus.substring (0, 500), "10001," + modulus.dropLastCharacters (1) + "2",
                       "10001,," + modulus, "-10001," + modulus })
         EXPECT_FALSE (ManifestSignature::isUsableKey (bad)) << bad;
+}
+
+TEST (ManifestSignature, ASignatureCountsOnlyAsTheOneNumberBelowTheModulus)
+{
+    // A 2052-bit modulus leaves room in its 257 bytes for the signature plus
+    // the modulus, which the arithmetic alone cannot tell from the signature.
+    const auto folder = juce::File::createTempFile ("signature");
+    ASSERT_TRUE (folder.createDirectory());
+    const auto privateKey = folder.getChildFile ("key.pem"), message = folder.getChildFile ("latest.json");
+    const auto signatureFile = folder.getChildFile ("latest.json.sig");
+    ASSERT_TRUE (message.replaceWithText ("{\"schema\": 1}"));
+    run ({ "openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2052", "-out", privateKey.getFullPathName() });
+    run ({ "openssl", "dgst", "-sha256", "-sign", privateKey.getFullPathName(), "-out", signatureFile.getFullPathName(),
+           message.getFullPathName() });
+    const auto key = run ({ "/usr/bin/python3", QUILLOTONE_SOURCE_DIR "/tools/sign-manager-manifest.py", "public-key",
+                            privateKey.getFullPathName() });
+    const auto manifest = load (message), signature = load (signatureFile);
+    folder.deleteRecursively();
+    ASSERT_EQ (signature.getSize(), 257u) << key;
+
+    juce::BigInteger s, n;
+    n.parseString (key.fromFirstOccurrenceOf (",", false, false), 16);
+    juce::MemoryBlock reversed (signature);
+    std::reverse (static_cast<char*> (reversed.getData()), static_cast<char*> (reversed.getData()) + reversed.getSize());
+    s.loadFromMemoryBlock (reversed);
+
+    juce::MemoryBlock leadingZero (1, true);
+    leadingZero.append (signature.getData(), signature.getSize());
+
+    struct Case { const char* what; juce::MemoryBlock signature; bool valid; };
+    const Case cases[] = {
+        { "as signed",             signature,              true },
+        { "plus the modulus",      bigEndian (s + n, 257), false },
+        { "plus twice the modulus", bigEndian (s + n + n, 257), false },
+        { "with a leading zero",   leadingZero,            false },
+    };
+
+    for (auto& c : cases)
+        EXPECT_EQ (ManifestSignature::verify (manifest, c.signature, key), c.valid) << c.what;
 }
