@@ -46,8 +46,12 @@ namespace
 
             // The manager whose exit the helper waits for.
             parent.start (juce::StringArray { "/bin/sh", "-c", "echo $$ > \"$QT_MARKS/parent\"; exec sleep 60" }, 0);
-            waitUntil ([this] { return marks.getChildFile ("parent").existsAsFile(); });
-            parentPid = marks.getChildFile ("parent").loadFileAsString().getIntValue();
+            // The shell makes the file before it writes the number, and a
+            // zero read too early would send the kill below to our whole
+            // process group (ctest with it).
+            const auto readPid = [this] { return marks.getChildFile ("parent").loadFileAsString().trim().getIntValue(); };
+            waitUntil ([&readPid] { return readPid() > 0; });
+            parentPid = readPid();
         }
 
         // The stand-in managers sleep after starting; they go with the scene.
@@ -63,6 +67,7 @@ namespace
 
             helper.start (UpdateHelper::posixArguments (script, parentPid, target, staged, work, "linux"), 0);
             ASSERT_TRUE (waitUntil ([this] { return work.getChildFile ("ready").existsAsFile(); }));
+            ASSERT_GT (parentPid, 0);
             // The manager quits (and is reaped: a zombie would still answer the probe).
             ::kill (parentPid, SIGKILL);
             parent.waitForProcessToFinish (2000);
