@@ -1,120 +1,57 @@
 #include "products/InstallerArchive.h"
 
-#include "platform/Platform.h"
-#include "storage/FileNames.h"
-
 namespace InstallerArchive
 {
 
 namespace
 {
-    Outcome failed (const juce::String& text)   { return { false, false, text }; }
-
-    /** True when no folder between the root and the path is a link. */
-    bool staysInside (const juce::File& root, const juce::File& path)
+    juce::String describe (const ZipReader::Outcome& o)
     {
-        for (auto f = path; f != root; f = f.getParentDirectory())
-            if (! f.isAChildOf (root) || platform::isLink (f))
-                return false;
+        using Problem = ZipReader::Problem;
+        const auto entry = "Entry " + o.entry;
 
-        return true;
+        switch (o.problem)
+        {
+            case Problem::tooManyEntries:     return "The archive holds more than " + juce::String (maxEntries) + " entries";
+            case Problem::tooLarge:           return "The archive's entries hold more than " + juce::File::descriptionOfSizeInBytes (maxTotalBytes) + " together";
+            case Problem::unsupported:        return o.entry.isEmpty() ? "The archive is split or encrypted" : entry + " is encrypted or compressed in an unknown way";
+            case Problem::mismatch:           return entry + " does not match its local header";
+            case Problem::sharedData:         return entry + " shares its data with another entry";
+            case Problem::outside:            return entry + " is outside the target directory";
+            case Problem::unusableName:       return entry + " has a name that cannot be used here";
+            case Problem::link:
+            case Problem::linkOutside:        return entry + " is a link, which an installer archive may not hold";
+            case Problem::duplicate:          return entry + " appears twice in the archive";
+            case Problem::tooLong:            return entry + " holds more than it says";
+            case Problem::cannotCreateFolder: return "Failed to create target folder: " + o.path.getFullPathName();
+            case Problem::cannotWrite:        return "Failed to write to target file: " + o.path.getFullPathName();
+            case Problem::noSpace:            return "There is not enough free disk space to unpack the installer: it needs "
+                                                     + juce::File::descriptionOfSizeInBytes (o.needed) + ", and "
+                                                     + juce::File::descriptionOfSizeInBytes (juce::jmax ((juce::int64) 0, o.available)) + " are free";
+            case Problem::damaged:            return o.entry.isEmpty() ? "The archive is damaged" : entry + " is damaged";
+            case Problem::none:
+            case Problem::stopped:            break;
+        }
+
+        return {};
     }
 }
 
-Outcome unpack (const juce::File& archive, const juce::File& folder, const std::function<bool()>& shouldStop)
+Outcome unpack (const juce::File& archive, const juce::File& folder, const std::function<bool()>& shouldStop,
+                const ZipReader::FreeSpaceQuery& freeSpace)
 {
-    juce::ZipFile zip (archive);
+    ZipReader::Rules rules;
+    rules.maxEntries = maxEntries;
+    rules.maxTotalBytes = maxTotalBytes;
 
-    if (zip.getNumEntries() > maxEntries)
-        return failed ("The archive holds more than " + juce::String (maxEntries) + " entries");
+    const ZipReader zip (archive, rules);
+    const auto result = zip.unpackTo (folder, shouldStop, freeSpace);
 
-    juce::int64 total = 0;
-    juce::HeapBlock<char> buffer (65536);
+    if (result.problem == ZipReader::Problem::stopped)
+        return { false, true, {} };
 
-    for (int i = 0; i < zip.getNumEntries(); ++i)
-    {
-        if (shouldStop != nullptr && shouldStop())
-            return { false, true, {} };
-
-        const auto* entry = zip.getEntry (i);
-        const auto name = entry->filename.replaceCharacter ('\\', '/');
-
-        if (name.isEmpty())
-            continue;
-
-        const auto isFolder = name.endsWithChar ('/');
-        auto pieces = juce::StringArray::fromTokens (name.trimCharactersAtEnd ("/"), "/", {});
-
-        if (name.startsWithChar ('/') || pieces.contains ("..") || pieces.contains (".") || pieces.contains (""))
-            return failed ("Entry " + name + " is outside the target directory");
-
-        for (auto& piece : pieces)
-            if (! FileNames::isUsableFileName (piece))
-                return failed ("Entry " + name + " has a name that cannot be used here");
-
-        if (entry->isSymbolicLink)
-            return failed ("Entry " + name + " is a link, which an installer archive may not hold");
-
-        const auto target = folder.getChildFile (pieces.joinIntoString ("/"));
-
-        if (! target.isAChildOf (folder) || ! staysInside (folder, target.getParentDirectory()))
-            return failed ("Entry " + name + " is outside the target directory");
-
-        if (isFolder)
-        {
-            if (platform::isLink (target) || ! target.createDirectory() || ! staysInside (folder, target))
-                return failed ("Failed to create target folder: " + target.getFullPathName());
-
-            continue;
-        }
-
-        if (! target.getParentDirectory().createDirectory() || ! staysInside (folder, target.getParentDirectory()))
-            return failed ("Failed to create target folder: " + target.getParentDirectory().getFullPathName());
-
-        // Later entries of the same name overwrite earlier ones, but never
-        // through a link or over a folder.
-        if (platform::isLink (target) || target.isDirectory() || (target.exists() && ! target.deleteFile()))
-            return failed ("Failed to write to target file: " + target.getFullPathName());
-
-        std::unique_ptr<juce::InputStream> in (zip.createStreamForEntry (i));
-
-        if (in == nullptr)
-            return failed ("Failed to open the zip file for reading");
-
-        auto out = platform::NewFile::create (target);
-
-        if (out == nullptr)
-            return failed ("Failed to write to target file: " + target.getFullPathName());
-
-        juce::int64 written = 0;
-
-        for (;;)
-        {
-            if (shouldStop != nullptr && shouldStop())
-                return { false, true, {} };
-
-            const auto n = in->read (buffer, 65536);
-
-            if (n <= 0)
-                break;
-
-            written += n;
-            total += n;
-
-            // A deflated entry can inflate to far more than it says it holds.
-            if (written > entry->uncompressedSize || total > maxTotalBytes)
-                return failed ("Entry " + name + " holds more than it says");
-
-            if (! out->write (buffer, (size_t) n))
-                return failed ("Failed to write to target file: " + target.getFullPathName());
-        }
-
-        if (! out->close())
-            return failed ("Failed to write to target file: " + target.getFullPathName());
-
-        if (written != entry->uncompressedSize)
-            return failed ("Entry " + name + " is damaged");
-    }
+    if (! result.succeeded())
+        return { false, false, describe (result) };
 
     return { true, false, {} };
 }

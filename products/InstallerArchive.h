@@ -1,6 +1,6 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include "storage/ZipReader.h"
 
 #include <functional>
 
@@ -8,10 +8,10 @@
     Unpacking a downloaded installer archive (a ZIP file holding the product's
     installer program) into the install's work folder.
 
-    The framework's unzip creates link entries as links and would then write
-    later entries through them, so every entry is checked before anything is
-    written: no links, no name that leaves the folder or cannot be a file
-    name, no entry that inflates past its declared size, and bounded counts.
+    The whole archive is checked by ZipReader before anything is written: no
+    links, no name that leaves the folder, cannot be a file name or comes
+    twice, no entries sharing data, bounded counts and sizes, and room for it
+    all on the volume. Runs on the install worker.
 */
 namespace InstallerArchive
 {
@@ -25,9 +25,11 @@ namespace InstallerArchive
     constexpr int maxEntries = 10000;
     constexpr juce::int64 maxTotalBytes = (juce::int64) 16 << 30;
 
-    /** Unpacks every entry, in archive order, into the folder, overwriting
-        files. An archive that cannot be read has no entries and unpacks
-        nothing, successfully.
+    /** Unpacks every entry, in archive order, into the folder. A file that
+        is no archive at all has no entries and unpacks nothing, successfully.
+        On a failure or a stop, nothing it wrote is left. freeSpace replaces
+        the volume's own figure in tests.
     */
-    Outcome unpack (const juce::File& archive, const juce::File& folder, const std::function<bool()>& shouldStop = {});
+    Outcome unpack (const juce::File& archive, const juce::File& folder, const std::function<bool()>& shouldStop = {},
+                    const ZipReader::FreeSpaceQuery& freeSpace = nullptr);
 }

@@ -328,15 +328,15 @@ juce::File SelfUpdateJob::stage (const UpdateInfo& update, const juce::File& pay
     }
 
     const auto linksAllowed = platformName == "macos";
-    juce::ZipFile archive (payload);
+    const ZipReader archive (payload, UpdateArchive::readerRules (linksAllowed));
 
-    if ((platformName == "windows" && archive.getNumEntries() != 1)
-         || ! UpdateArchive::validateArchive (archive, topLevel, linksAllowed))
+    if ((platformName == "windows" && archive.getEntries().size() != 1)
+         || ! UpdateArchive::validateArchive (archive, topLevel))
         fail (Messages::unexpectedContents);
 
     throwIfCancelled();
 
-    const auto extracted = UpdateArchive::extractArchive (archive, stagingFolder, linksAllowed, shouldExit);
+    const auto extracted = UpdateArchive::extractArchive (archive, stagingFolder, shouldExit);
     throwIfCancelled();
 
     // A bundle on macOS, one program file elsewhere.

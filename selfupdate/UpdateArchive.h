@@ -1,12 +1,14 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include "storage/ZipReader.h"
 
 #include <functional>
 
 /**
     The entry rules of an update archive and its extraction into the staging
-    folder. Plain code; the update job calls it on its thread.
+    folder. The archive itself is read and checked by ZipReader, with the
+    same rules as an installer archive; this adds what an update must hold.
+    Plain code; the update job calls it on its thread.
 */
 namespace UpdateArchive
 {
@@ -20,20 +22,22 @@ namespace UpdateArchive
     */
     juce::String expectedTopLevelName (const juce::String& platform);
 
-    /** True when every entry passes, in order: 1 to maxEntries entries; names
-        (backslashes read as "/") neither absolute nor with ":" nor a ".."
-        piece; links only when allowed, with a relative target of at most
-        maxLinkBytes that resolves inside the top-level item; every name the
-        top-level item or below it; maxTotalBytes of content at most.
+    /** The reader's rules for an update archive: links only where allowed
+        (the macOS bundle), and then only inside the bundle.
     */
-    bool validateArchive (juce::ZipFile& archive, const juce::String& expectedTopLevel, bool linksAllowed);
+    ZipReader::Rules readerRules (bool linksAllowed);
 
-    /** Writes the entries in archive order below the folder, replacing plain
-        files in the way; never writes through a link, and makes links only
-        when allowed. Each entry must give exactly its announced size. Stops
-        at the first entry that fails and returns false, also when
-        shouldStop turns true.
+    /** True when the reader accepted the archive, it holds 1 to maxEntries
+        entries, and every name is the top-level item or below it.
     */
-    bool extractArchive (juce::ZipFile& archive, const juce::File& folder, bool linksAllowed,
-                         const std::function<bool()>& shouldStop = nullptr);
+    bool validateArchive (const ZipReader& archive, const juce::String& expectedTopLevel);
+
+    /** Writes the entries in archive order below the folder (see
+        ZipReader::unpackTo: never through a link, each entry exactly its
+        declared size and CRC, nothing left on failure). False on any
+        failure, also when shouldStop turns true.
+    */
+    bool extractArchive (const ZipReader& archive, const juce::File& folder,
+                         const std::function<bool()>& shouldStop = nullptr,
+                         const ZipReader::FreeSpaceQuery& freeSpace = nullptr);
 }

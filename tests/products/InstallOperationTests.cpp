@@ -4,12 +4,15 @@
 
 #include "account/ServiceTexts.h"
 #include "products/InstallOperation.h"
+#include "products/InstallerArchive.h"
 #include "products/VersionProbe.h"
 #include "support/TestHelpers.h"
+#include "support/ZipMaker.h"
 
 #include <juce_cryptography/juce_cryptography.h>
 
 using testing_support::TempFolder;
+using testing_support::ZipEntrySpec;
 
 namespace
 {
@@ -215,4 +218,116 @@ TEST (InstallOperation, StopsWhileTheToolRunsOrTakesTooLong)
         EXPECT_FALSE (InstallOperation::workFolderOf (install.plan).exists());
         EXPECT_FALSE (install.plan.targets[PluginFormat::VST2].exists());
     }
+}
+
+//==============================================================================
+namespace
+{
+    constexpr juce::int64 GiB = (juce::int64) 1 << 30;
+
+    juce::int64 plenty (const juce::File&)   { return (juce::int64) 1 << 50; }
+
+    bool isEmptyFolder (const juce::File& folder)
+    {
+        return folder.isDirectory() && folder.getNumberOfChildFiles (juce::File::findFilesAndDirectories) == 0;
+    }
+}
+
+TEST (InstallerArchive, RefusesBeforeAnythingIsLeft)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<ZipEntrySpec> entries;
+        juce::String errorStart;
+        juce::int64 freeBytes = (juce::int64) 1 << 50;
+    };
+
+    std::vector<ZipEntrySpec> shared { { "Setup.exe", "MZ" } }, overCap;
+
+    for (int i = 0; i < 200; ++i)
+        shared.push_back ({ "copy" + juce::String (i) + ".exe", "MZ", false, -1, false, 0, false, 0 });
+
+    for (int i = 0; i < 5; ++i)
+        overCap.push_back ({ "part" + juce::String (i), "x", false, 4 * GiB });
+
+    const Case cases[] = {
+        { "200 names for one local entry",   shared,                                                 "Entry copy0.exe shares its data with another entry" },
+        { "an entry inside another's data",  { { "a.bin", "aaaa", false, -1, false, 0, false, -1, true }, { "Setup.exe", "MZ" } },
+                                             "Entry Setup.exe shares its data with another entry" },
+        { "an entry inflating past its size", { { "Setup.exe", juce::String::repeatedString ("MZ", 4000), false, 6000, true } },
+                                             "Entry Setup.exe holds more than it says" },
+        { "entries together past the cap",   overCap,                                                "The archive's entries hold more than 16" },
+        { "a name twice, in other case",     { { "Setup.exe", "MZ" }, { "SETUP.EXE", "MZ" } },      "Entry SETUP.EXE appears twice in the archive" },
+        { "a file below a file",             { { "Setup.exe", "MZ" }, { "Setup.exe/x", "MZ" } },    "Entry Setup.exe/x appears twice in the archive" },
+        { "no room on the volume",           { { "Setup.exe", {}, false, -1, false, 100 << 20 } },  "There is not enough free disk space", 150 << 20 },
+    };
+
+    for (auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        TempFolder temp;
+        const auto archive = temp.folder.getChildFile ("made.zip");
+        const auto work = temp.folder.getChildFile ("work");
+        ASSERT_TRUE (testing_support::writeZip (archive, c.entries));
+        ASSERT_TRUE (work.createDirectory());
+
+        const auto free = c.freeBytes;
+        const auto outcome = InstallerArchive::unpack (archive, work, nullptr, [free] (const juce::File&) { return free; });
+
+        EXPECT_FALSE (outcome.succeeded);
+        EXPECT_TRUE (outcome.error.startsWith (c.errorStart)) << outcome.error;
+        EXPECT_TRUE (isEmptyFolder (work));
+    }
+}
+
+TEST (InstallerArchive, ReadsZip64)
+{
+    struct Case { const char* what; ZipEntrySpec entry; juce::int64 gapBefore; };
+    const auto program = "MZ" + juce::String::repeatedString ("installer ", 5000);
+
+    const Case cases[] = {
+        { "deflated, sizes in zip64 fields", { "Setup.exe", program, false, -1, true, 0, true }, 0 },
+        // A sparse hole: the entry's own offset needs zip64.
+        { "stored, 4 GiB into the file",     { "Setup.exe", program },                           4 * GiB + 7 },
+    };
+
+    for (auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        TempFolder temp;
+        const auto archive = temp.folder.getChildFile ("made.zip");
+        ASSERT_TRUE (testing_support::writeZip (archive, { c.entry }, c.gapBefore));
+
+        const auto outcome = InstallerArchive::unpack (archive, temp.folder, nullptr, plenty);
+        EXPECT_TRUE (outcome.succeeded) << outcome.error;
+        EXPECT_EQ (temp.folder.getChildFile ("Setup.exe").loadFileAsString(), program);
+    }
+}
+
+TEST (InstallerArchive, StopEndsOneLargeEntryAtOnce)
+{
+    // 6 GiB of zeros in about 6 MB of zip64 archive.
+    TempFolder temp;
+    const auto archive = temp.folder.getChildFile ("made.zip");
+    const auto work = temp.folder.getChildFile ("work");
+    ASSERT_TRUE (testing_support::writeZip (archive, { { "Setup.exe", {}, false, -1, true, 6 * GiB } }));
+    ASSERT_TRUE (work.createDirectory());
+
+    // Asked only once the entry is well under way, so the stop lands inside it.
+    juce::uint32 askedAt = 0;
+    const auto shouldStop = [&]
+    {
+        if (askedAt == 0 && work.getChildFile ("Setup.exe").getSize() > (32 << 20))
+            askedAt = juce::Time::getMillisecondCounter();
+
+        return askedAt != 0;
+    };
+
+    const auto outcome = InstallerArchive::unpack (archive, work, shouldStop, plenty);
+
+    ASSERT_NE (askedAt, 0u);
+    EXPECT_TRUE (outcome.stopped);
+    EXPECT_LT (juce::Time::getMillisecondCounter() - askedAt, 500u);
+    EXPECT_TRUE (isEmptyFolder (work));
 }

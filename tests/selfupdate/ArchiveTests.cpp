@@ -76,8 +76,21 @@ TEST (UpdateArchive, EntryRulesAndExtraction)
         // Wine cannot make links; the rules above refuse before any is made.
         { "a link that stays inside",      { { appProgram, "p" }, { app + "/Contents/lib", "../Contents/./MacOS//", true } }, "macos", {} },
         { "a file written through a link", { { appProgram, "p" }, { app + "/Contents/lib", "MacOS", true }, { app + "/Contents/lib/evil", "x" } },
-                                           "macos", Messages::notExtracted },
+                                           "macos", Messages::unexpectedContents },
+        { "a link that reaches the bundle itself", { { appProgram, "p" }, { app + "/Contents/lib", "..", true } }, "macos", {} },
        #endif
+        { "a link that reaches exactly the bundle's parent", { { appProgram, "p" }, { app + "/Contents/lib", "../..", true } },
+                                           "macos", Messages::unexpectedContents },
+        { "the bundle itself a link",      { { app, ".", true } },                                  "macos", Messages::unexpectedContents },
+        { "a link that climbs through another link", { { appProgram, "p" }, { app + "/Contents/up", "..", true }, { app + "/Contents/out", "up/..", true } },
+                                           "macos", Messages::unexpectedContents },
+        { "an entry over an earlier link of the same name", { { appProgram, "p" }, { app + "/Contents/lib", "MacOS", true }, { app + "/Contents/lib", "x" } },
+                                           "macos", Messages::unexpectedContents },
+        { "a name twice in other letter case", { { appProgram, "p" }, { app + "/contents/MacOS/Quillotone Plugin Manager", "q" } },
+                                           "macos", Messages::unexpectedContents },
+        { "an entry longer than its header says", { { exe, "program", false, 3 } },                 "windows", Messages::notExtracted },
+        { "a deflated entry longer than its header says", { { exe, "program", false, 3, true } },   "windows", Messages::notExtracted },
+        { "the executable deflated, in zip64 form", { { exe, "program", false, -1, true, 0, true } }, "windows", {} },
     };
 
     for (auto& c : cases)
@@ -122,7 +135,7 @@ TEST (UpdateArchive, CountAndSizeLimits)
             entries.push_back ({ app + "/" + juce::String (i), "x", false, c.eachDeclared });
 
         ASSERT_TRUE (testing_support::writeZip (folder.payload, entries));
-        juce::ZipFile archive (folder.payload);
-        EXPECT_EQ (UpdateArchive::validateArchive (archive, app, true), c.accepted) << c.entries << " entries";
+        const ZipReader archive (folder.payload, UpdateArchive::readerRules (true));
+        EXPECT_EQ (UpdateArchive::validateArchive (archive, app), c.accepted) << c.entries << " entries";
     }
 }
