@@ -24,6 +24,7 @@
   #define NOMINMAX
  #endif
  #include <windows.h>
+ #include <psapi.h>
 #endif
 
 namespace
@@ -95,15 +96,23 @@ namespace
         {
             DWORD exitCode = 0;
 
-            if (WaitForSingleObject (process.hProcess, 60000) == WAIT_OBJECT_0 && GetExitCodeProcess (process.hProcess, &exitCode))
+            // Sampled while it runs: Wine forgets the figures once it ended.
+            auto waited = WAIT_TIMEOUT;
+
+            for (int i = 0; i < 3000 && waited == WAIT_TIMEOUT; ++i)
+            {
+                waited = WaitForSingleObject (process.hProcess, 20);
+                PROCESS_MEMORY_COUNTERS memory {};
+
+                if (GetProcessMemoryInfo (process.hProcess, &memory, sizeof (memory)))
+                    run.peakBytes = std::max<std::uint64_t> ({ run.peakBytes, memory.PeakWorkingSetSize, memory.WorkingSetSize,
+                                                               memory.PeakPagefileUsage });
+            }
+
+            if (waited == WAIT_OBJECT_0 && GetExitCodeProcess (process.hProcess, &exitCode))
                 run.exitCode = (int) exitCode;
             else
                 TerminateProcess (process.hProcess, 99);
-
-            PROCESS_MEMORY_COUNTERS memory {};
-
-            if (GetProcessMemoryInfo (process.hProcess, &memory, sizeof (memory)))
-                run.peakBytes = std::max (memory.PeakWorkingSetSize, memory.PeakPagefileUsage);
 
             CloseHandle (process.hThread);
             CloseHandle (process.hProcess);
