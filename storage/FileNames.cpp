@@ -1,5 +1,7 @@
 #include "storage/FileNames.h"
 
+#include "storage/NameRules.h"
+
 #include <juce_cryptography/juce_cryptography.h>
 
 namespace FileNames
@@ -7,30 +9,8 @@ namespace FileNames
 
 bool isUsableFileName (const juce::String& text)
 {
-    if (text.isEmpty() || text == "." || text == "..")
-        return false;
-
-    // Path syntax, characters Windows refuses in names, and control characters.
-    for (auto c : text)
-        if (c < 0x20 || c == 0x7f || juce::String ("/\\:*?\"<>|").containsChar (c))
-            return false;
-
-    // Windows drops trailing dots and spaces, so the file would get another name.
-    if (text.endsWithChar ('.') || text.endsWithChar (' '))
-        return false;
-
-    // Device names stay devices whatever extension follows ("CON.dll").
-    const auto stem = text.upToFirstOccurrenceOf (".", false, false).trimEnd().toUpperCase();
-
-    for (auto* device : { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$" })
-        if (stem == device)
-            return false;
-
-    if ((stem.startsWith ("COM") || stem.startsWith ("LPT")) && stem.length() == 4
-         && (juce::CharacterFunctions::isDigit (stem[3]) || stem[3] == 0xb9 || stem[3] == 0xb2 || stem[3] == 0xb3))
-        return false;
-
-    return true;
+    // The rule quillex applies to every piece of an installer's names.
+    return NameRules::pieceProblem (text.toStdString()) == NameRules::PieceProblem::none;
 }
 
 juce::String cacheFileNameFor (const juce::String& name)

@@ -10,7 +10,7 @@ namespace FileNames
 {
     /** True when the text can be a single file or folder name on every
         platform we ship for: no path syntax, no device name, nothing that
-        Windows would silently rewrite.
+        Windows would silently rewrite (the rules are NameRules').
     */
     bool isUsableFileName (const juce::String&);
 

@@ -10,12 +10,21 @@
 
 #include <map>
 
+#ifndef _WIN32
+ #include <sys/resource.h>
+ #include <sys/socket.h>
+ #include <sys/stat.h>
+ #include <sys/un.h>
+ #include <unistd.h>
+#endif
+
 #ifdef _WIN32
  #include "windows/WindowsTestSupport.h"
  #ifndef NOMINMAX
   #define NOMINMAX
  #endif
  #include <windows.h>
+ #include <psapi.h>
 #endif
 
 namespace
@@ -47,6 +56,7 @@ namespace
     {
         int exitCode = -1;
         juce::String output;
+        std::uint64_t peakBytes = 0;    // the tool's largest memory use
 
         bool isOneLine() const   { return output.trim().isNotEmpty() && ! output.trim().containsAnyOf ("\r\n"); }
     };
@@ -86,7 +96,20 @@ namespace
         {
             DWORD exitCode = 0;
 
-            if (WaitForSingleObject (process.hProcess, 60000) == WAIT_OBJECT_0 && GetExitCodeProcess (process.hProcess, &exitCode))
+            // Sampled while it runs: Wine forgets the figures once it ended.
+            auto waited = WAIT_TIMEOUT;
+
+            for (int i = 0; i < 3000 && waited == WAIT_TIMEOUT; ++i)
+            {
+                waited = WaitForSingleObject (process.hProcess, 20);
+                PROCESS_MEMORY_COUNTERS memory {};
+
+                if (GetProcessMemoryInfo (process.hProcess, &memory, sizeof (memory)))
+                    run.peakBytes = std::max<std::uint64_t> ({ run.peakBytes, memory.PeakWorkingSetSize, memory.WorkingSetSize,
+                                                               memory.PeakPagefileUsage });
+            }
+
+            if (waited == WAIT_OBJECT_0 && GetExitCodeProcess (process.hProcess, &exitCode))
                 run.exitCode = (int) exitCode;
             else
                 TerminateProcess (process.hProcess, 99);
@@ -110,6 +133,12 @@ namespace
             if (process.waitForProcessToFinish (60000))
                 run.exitCode = (int) process.getExitCode();
         }
+
+        // Each test runs in a process of its own, so the children are the tool's runs.
+        rusage usage {};
+
+        if (getrusage (RUSAGE_CHILDREN, &usage) == 0)
+            run.peakBytes = (std::uint64_t) usage.ru_maxrss * 1024;
        #endif
 
         return run;
@@ -142,7 +171,7 @@ namespace
 TEST (Extractor, EveryLayoutRoundTripsByteForByte)
 {
     for (auto* layout : { "vst2", "vst3-bundle", "aax-bundle", "clap", "presets", "samples-in-sample-folder",
-                          "samples-in-shared-documents", "other-constants", "edge-content" })
+                          "samples-in-shared-documents", "other-constants", "edge-content", "at-the-limits" })
     {
         SCOPED_TRACE (layout);
         Sandbox box;
@@ -183,6 +212,19 @@ TEST (Extractor, UnsafeEntriesAreRefusedBeforeAnythingIsWritten)
         { "not-utf8",                 "\"{cf64}/\\xFF.txt\" is not valid UTF-8." },
         { "long-piece",               "has a piece longer than 255 bytes." },
         { "too-deep",                 "is nested more than 64 folders deep." },
+        { "one-past-the-depth",       "is nested more than 64 folders deep." },
+        { "encoded-surrogate",        "\"{cf64}/\\xED\\xA0\\x80.txt\" is not valid UTF-8." },
+        { "trailing-space",           "\"{cf64}/name \" has a piece ending in a dot or a space." },
+        { "c1-control",               "\"{cf64}/a\\u0085b.txt\" has a control character." },
+        { "bidi-override",            "\"{cf64}/report\\u202Etxt.exe\" has a control character." },
+        { "device-com0",              "\"{cf64}/COM0\" names a Windows device." },
+        { "device-superscript",       "names a Windows device." },
+        { "device-superscript-two",   "names a Windows device." },
+        { "case-fullwidth",           "differ only by letter case." },
+        { "case-armenian",            "differ only by letter case." },
+        { "case-latin-extended-b",    "differ only by letter case." },
+        { "case-final-sigma",         "differ only by letter case." },
+        { "case-roman-numeral",       "differ only by letter case." },
         { "too-many-entries",         "has more than 100000 entries." },
         { "too-large",                "holds more than 16 GiB." },
     };
@@ -226,6 +268,8 @@ TEST (Extractor, BrokenOrForeignFilesWriteNothingAtAll)
         { "folder.exe",             2, "Not an installer: folder.exe is a folder." },
         { "missing.exe",            2, "Cannot open the installer missing.exe: " },
         { "future-version.exe",     2, "Unsupported installer: future-version.exe uses format version 2" },
+        { "overlapping.exe",        3, "Damaged installer: overlapping.exe has a malformed directory." },
+        { "deflate-trailing-bytes.exe", 3, "\"{cf64}/Bad/trailing.bin\" does not unpack to its recorded content." },
     };
 
     for (auto& c : cases)
@@ -278,6 +322,115 @@ TEST (Extractor, FilesInTheWayNeedYesAndLinksBelowTheOutputAreRefused)
     EXPECT_TRUE (run.isOneLine() && run.output.contains ("{cf64} in the output folder is a link.")) << run.output;
     EXPECT_EQ (elsewhere.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0);
    #endif
+}
+
+TEST (Extractor, ReplacingWritesANewFileAndAFailedRunPutsTheOldOneBack)
+{
+    Sandbox box;
+    auto outside = box.folder.getChildFile ("outside.dll");
+    ASSERT_TRUE (outside.replaceWithText ("not the tool's"));
+
+    // -y over a hard link to a file outside the output folder.
+    auto linked = box.out.getChildFile ("{code_GetVST264}/Fixture.dll");
+    ASSERT_TRUE (linked.getParentDirectory().createDirectory());
+   #ifdef _WIN32
+    ASSERT_TRUE (CreateHardLinkW (linked.getFullPathName().toWideCharPointer(), outside.getFullPathName().toWideCharPointer(), nullptr));
+   #else
+    ASSERT_EQ (::link (outside.getFullPathName().toRawUTF8(), linked.getFullPathName().toRawUTF8()), 0);
+   #endif
+
+    auto run = extract (fixtures().getChildFile ("layouts/vst2.exe"), box.out);
+    EXPECT_EQ (run.exitCode, 0) << run.output;
+    EXPECT_EQ (outside.loadFileAsString(), "not the tool's");
+    EXPECT_EQ (juce::MD5 (linked).toHexString(), juce::MD5 (fixtures().getChildFile ("layouts/vst2/{code_GetVST264}/Fixture.dll")).toHexString());
+
+    // A file the run replaced before it failed comes back as it was.
+    auto foreign = box.out.getChildFile ("{cf64}/Good/first.txt");
+    ASSERT_TRUE (foreign.create().wasOk() && foreign.replaceWithText ("someone else's"));
+    auto before = snapshot (box.out);
+
+    auto failed = extract (fixtures().getChildFile ("damaged/bad-content.exe"), box.out);
+    EXPECT_EQ (failed.exitCode, 3) << failed.output;
+    EXPECT_EQ (foreign.loadFileAsString(), "someone else's");
+    EXPECT_EQ (snapshot (box.out), before);
+}
+
+#ifndef _WIN32
+// Wine can make neither links nor FIFOs, so these run on Linux only.
+TEST (Extractor, AFolderSwappedForALinkMidRunLeadsNowhere)
+{
+    Sandbox box;
+    auto victim = box.folder.getChildFile ("victim");
+    ASSERT_TRUE (victim.getChildFile ("first.txt").create().wasOk() && victim.getChildFile ("first.txt").replaceWithText ("keep"));
+    auto base = box.folder.getChildFile ("hook").getFullPathName();
+
+    // The run pauses after its first file; the folder it wrote that file into
+    // goes elsewhere and a link to the victim takes its place. The last entry
+    // then fails, and the rollback must not follow the link.
+    ::setenv ("QUILLEX_TEST_PAUSE", ("1:" + base).toRawUTF8(), 1);
+    juce::ChildProcess process;
+    ASSERT_TRUE (process.start (juce::StringArray { tool().getFullPathName(), "-x",
+                                                    fixtures().getChildFile ("damaged/bad-content.exe").getFullPathName(),
+                                                    "-d" + box.out.getFullPathName(), "-q", "-y" }));
+    ::unsetenv ("QUILLEX_TEST_PAUSE");
+
+    for (int i = 0; i < 1000 && ! juce::File (base + ".paused").exists(); ++i)
+        juce::Thread::sleep (10);
+
+    ASSERT_TRUE (juce::File (base + ".paused").exists());
+    auto good = box.out.getChildFile ("{cf64}/Good");
+    ASSERT_TRUE (good.moveFileTo (box.folder.getChildFile ("moved")));
+    ASSERT_TRUE (victim.createSymbolicLink (good, true));
+    ASSERT_TRUE (juce::File (base + ".go").create().wasOk());
+
+    auto output = process.readAllProcessOutput();
+    ASSERT_TRUE (process.waitForProcessToFinish (60000));
+    EXPECT_EQ (process.getExitCode(), 3u) << output;
+    EXPECT_EQ (victim.getChildFile ("first.txt").loadFileAsString(), "keep");
+    EXPECT_EQ (victim.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1);
+}
+
+TEST (Extractor, OnlyARegularFileIsOpenedAsTheInstaller)
+{
+    Sandbox box;
+    auto fifo = box.folder.getChildFile ("fifo.exe");
+    auto link = box.folder.getChildFile ("link.exe");
+    auto socketFile = box.folder.getChildFile ("socket.exe");
+    ASSERT_EQ (::mkfifo (fifo.getFullPathName().toRawUTF8(), 0600), 0);
+    ASSERT_TRUE (fixtures().getChildFile ("layouts/vst2.exe").createSymbolicLink (link, true));
+
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    socketFile.getFullPathName().copyToUTF8 (address.sun_path, sizeof (address.sun_path));
+    auto listener = ::socket (AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ (::bind (listener, reinterpret_cast<sockaddr*> (&address), sizeof (address)), 0);
+
+    const std::pair<juce::String, const char*> cases[] = {
+        { fifo.getFullPathName(),       "Not an installer: fifo.exe is not a file." },
+        { socketFile.getFullPathName(), "Not an installer: socket.exe is not a file." },
+        { "/dev/zero",                  "Not an installer: zero is not a file." },
+        { link.getFullPathName(),       "Not an installer: link.exe is a link." },
+    };
+
+    for (auto& [path, complaint] : cases)
+    {
+        SCOPED_TRACE (path);
+        auto run = extract (juce::File (path), box.out);
+        EXPECT_EQ (run.exitCode, 2);
+        EXPECT_TRUE (run.isOneLine() && run.output.contains (complaint)) << run.output;
+    }
+
+    ::close (listener);
+}
+#endif
+
+TEST (Extractor, TheLargestDirectoryIsCheckedInBoundedMemory)
+{
+    auto run = runTool ({ "-t", fixtures().getChildFile ("limits/many-long-names.exe").getFullPathName() });
+    EXPECT_EQ (run.exitCode, 0) << run.output;
+    EXPECT_TRUE (run.output.contains ("60000 entries")) << run.output;
+    EXPECT_GT (run.peakBytes, 0u);
+    EXPECT_LT (run.peakBytes, 256u << 20);
 }
 
 TEST (Extractor, CommandLine)

@@ -1,97 +1,15 @@
 #include "EntryRules.h"
 
-#include <cstring>
-#include <unordered_map>
+#include "storage/NameRules.h"
+
+#include <algorithm>
+#include <string_view>
 
 namespace quillex::rules
 {
 
 namespace
 {
-    // Decodes one UTF-8 sequence at text[i]; returns false on anything
-    // malformed, overlong, a surrogate or beyond U+10FFFF.
-    bool decode (const std::string& text, std::size_t& i, char32_t& out)
-    {
-        auto byte = [&text] (std::size_t at) { return (unsigned char) text[at]; };
-        auto lead = byte (i);
-
-        if (lead < 0x80)
-        {
-            out = lead;
-            ++i;
-            return true;
-        }
-
-        int extra = (lead >= 0xC2 && lead <= 0xDF) ? 1 : (lead >= 0xE0 && lead <= 0xEF) ? 2
-                  : (lead >= 0xF0 && lead <= 0xF4) ? 3 : -1;
-
-        if (extra < 0 || i + (std::size_t) extra >= text.size())
-            return false;
-
-        char32_t value = lead & (0x3F >> extra);
-
-        for (int k = 1; k <= extra; ++k)
-        {
-            auto next = byte (i + (std::size_t) k);
-
-            if ((next & 0xC0) != 0x80)
-                return false;
-
-            value = (value << 6) | (next & 0x3F);
-        }
-
-        static constexpr char32_t smallest[] = { 0, 0x80, 0x800, 0x10000 };
-
-        if (value < smallest[extra] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-            return false;
-
-        out = value;
-        i += (std::size_t) extra + 1;
-        return true;
-    }
-
-    void encode (char32_t c, std::string& out)
-    {
-        if (c < 0x80)
-        {
-            out += (char) c;
-        }
-        else if (c < 0x800)
-        {
-            out += (char) (0xC0 | (c >> 6));
-            out += (char) (0x80 | (c & 0x3F));
-        }
-        else if (c < 0x10000)
-        {
-            out += (char) (0xE0 | (c >> 12));
-            out += (char) (0x80 | ((c >> 6) & 0x3F));
-            out += (char) (0x80 | (c & 0x3F));
-        }
-        else
-        {
-            out += (char) (0xF0 | (c >> 18));
-            out += (char) (0x80 | ((c >> 12) & 0x3F));
-            out += (char) (0x80 | ((c >> 6) & 0x3F));
-            out += (char) (0x80 | (c & 0x3F));
-        }
-    }
-
-    char32_t fold (char32_t c)
-    {
-        if (c >= 'A' && c <= 'Z')                             return c + 32;
-        if (c < 0xC0)                                          return c;
-        if (c <= 0xDE)                                         return c == 0xD7 ? c : c + 32;
-        if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
-            return c | 1;
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-            return (c & 1) ? c + 1 : c;
-        if (c == 0x178)                                        return 0xFF;
-        if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2)            return c + 32;
-        if (c >= 0x410 && c <= 0x42F)                          return c + 32;
-        if (c >= 0x400 && c <= 0x40F)                          return c + 80;
-        return c;
-    }
-
     bool isDestinationConstant (const std::string& piece)
     {
         if (piece.size() < 3 || piece.front() != '{' || piece.back() != '}')
@@ -109,26 +27,24 @@ namespace
         return true;
     }
 
-    // Names that Windows opens as devices whatever follows the first dot.
-    bool isDeviceName (const std::string& piece)
+    std::string phrase (NameRules::PieceProblem problem)
     {
-        auto base = piece.substr (0, piece.find ('.'));
+        using P = NameRules::PieceProblem;
 
-        while (! base.empty() && base.back() == ' ')
-            base.pop_back();
+        switch (problem)
+        {
+            case P::emptyOrDot:          return "has an empty or \".\" piece";
+            case P::dotDot:              return "has a \"..\" piece";
+            case P::invalidUtf8:         return "is not valid UTF-8";
+            case P::tooLong:             return "has a piece longer than " + std::to_string (limits::maxPieceBytes) + " bytes";
+            case P::controlCharacter:    return "has a control character";
+            case P::forbiddenCharacter:  return "has a character that Windows does not allow in names";
+            case P::trailingDotOrSpace:  return "has a piece ending in a dot or a space";
+            case P::deviceName:          return "names a Windows device";
+            case P::none:                break;
+        }
 
-        for (auto& c : base)
-            if (c >= 'a' && c <= 'z')
-                c = (char) (c - 32);
-
-        static const char* const devices[] = { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$" };
-
-        for (auto* device : devices)
-            if (base == device)
-                return true;
-
-        return base.size() == 4 && (base.compare (0, 3, "COM") == 0 || base.compare (0, 3, "LPT") == 0)
-                 && base[3] >= '1' && base[3] <= '9';
+        return {};
     }
 
     [[noreturn]] void refuse (const std::string& what)
@@ -147,36 +63,6 @@ std::string normalise (const std::string& rawName)
             c = '/';
 
     return name;
-}
-
-bool isValidUtf8 (const std::string& text)
-{
-    std::size_t i = 0;
-    char32_t ignored;
-
-    while (i < text.size())
-        if (! decode (text, i, ignored))
-            return false;
-
-    return true;
-}
-
-std::string foldCase (const std::string& name)
-{
-    std::string out;
-    out.reserve (name.size());
-    std::size_t i = 0;
-    char32_t c;
-
-    while (i < name.size())
-    {
-        if (! decode (name, i, c))
-            return name;    // unreachable for checked names
-
-        encode (fold (c), out);
-    }
-
-    return out;
 }
 
 std::vector<std::string> pieces (const std::string& name)
@@ -198,15 +84,13 @@ std::vector<std::string> pieces (const std::string& name)
 
 std::string nameProblem (const std::string& name, EntryKind kind)
 {
+    static_assert (limits::maxPieceBytes == NameRules::maxPieceBytes);
+
     if (name.empty())
         return "is empty";
 
-    if (! isValidUtf8 (name))
+    if (! NameRules::isValidUtf8 (name))
         return "is not valid UTF-8";
-
-    for (auto c : name)
-        if ((unsigned char) c < 0x20 || c == 0x7F)
-            return "has a control character";
 
     if (name.size() > limits::maxNameBytes)
         return "is longer than " + std::to_string (limits::maxNameBytes) + " bytes";
@@ -224,27 +108,11 @@ std::string nameProblem (const std::string& name, EntryKind kind)
 
     for (auto& piece : parts)
         if (piece == "..")
-            return "has a \"..\" piece";
+            return phrase (NameRules::PieceProblem::dotDot);
 
     for (auto& piece : parts)
-    {
-        if (piece.empty() || piece == ".")
-            return "has an empty or \".\" piece";
-
-        if (piece.size() > limits::maxPieceBytes)
-            return "has a piece longer than " + std::to_string (limits::maxPieceBytes) + " bytes";
-
-        if (piece.find_first_of ("<>:\"|?*") != std::string::npos)
-            return "has a character that Windows does not allow in names";
-
-        // Windows drops trailing dots and spaces, so the file would get
-        // another entry's name.
-        if (piece.back() == '.' || piece.back() == ' ')
-            return "has a piece ending in a dot or a space";
-
-        if (isDeviceName (piece))
-            return "names a Windows device";
-    }
+        if (auto problem = NameRules::pieceProblem (piece); problem != NameRules::PieceProblem::none)
+            return phrase (problem);
 
     if (! isDestinationConstant (parts.front()) || (parts.size() == 1 && kind != EntryKind::folder))
         return "is not under a destination constant such as {cf64}";
@@ -254,55 +122,111 @@ std::string nameProblem (const std::string& name, EntryKind kind)
 
 void checkConflicts (const std::vector<Entry>& entries)
 {
-    struct Seen
+    // Each entry's path is walked one level per round. A folder met at one
+    // level gets a number, and the next level's pieces are told apart by that
+    // number and their folded hash: no path is ever held twice.
+    struct Walk
     {
-        std::string spelling;
-        bool isFile;
-        std::size_t entry;
+        std::uint32_t parent = 0;     // the number of the folder reached so far
+        std::uint32_t start = 0;      // where the next piece begins in the name
+        bool done = false;
     };
 
-    std::unordered_map<std::string, Seen> seen;
-    seen.reserve (entries.size() * 2);
-
-    for (std::size_t index = 0; index < entries.size(); ++index)
+    struct Item
     {
-        auto& entry = entries[index];
-        auto isFile = entry.kind != EntryKind::folder;
+        std::uint32_t parent;
+        std::uint64_t hash;
+        std::uint32_t entry;
+        std::string_view piece;
+        bool last;
+    };
 
-        // Every folder on the way, then the entry itself.
-        for (std::size_t end = entry.name.find ('/'); ; end = entry.name.find ('/', end + 1))
+    std::vector<Walk> walks (entries.size());
+    std::vector<Item> items;
+    items.reserve (entries.size());
+    std::uint32_t nextNumber = 1;
+
+    for (std::size_t level = 0; ; ++level)
+    {
+        items.clear();
+
+        for (std::uint32_t index = 0; index < entries.size(); ++index)
         {
-            auto last = end == std::string::npos;
-            auto path = last ? entry.name : entry.name.substr (0, end);
-            auto key = foldCase (path);
-            auto found = seen.find (key);
+            auto& walk = walks[index];
 
-            if (found == seen.end())
+            if (walk.done)
+                continue;
+
+            std::string_view name = entries[index].name;
+            auto slash = name.find ('/', walk.start);
+            auto last = slash == std::string_view::npos;
+            auto piece = name.substr (walk.start, last ? std::string_view::npos : slash - walk.start);
+            items.push_back ({ walk.parent, NameRules::foldedHash (piece), index, piece, last });
+        }
+
+        if (items.empty())
+            return;
+
+        // Equal hashes that fold differently (a crafted collision) still sort
+        // apart, and within one name the earliest entry comes first.
+        std::sort (items.begin(), items.end(), [] (const Item& a, const Item& b)
+        {
+            if (a.parent != b.parent)  return a.parent < b.parent;
+            if (a.hash != b.hash)      return a.hash < b.hash;
+
+            if (auto order = NameRules::compareFolded (a.piece, b.piece); order != 0)
+                return order < 0;
+
+            return a.entry < b.entry;
+        });
+
+        for (std::size_t first = 0; first < items.size();)
+        {
+            auto end = first + 1;
+
+            while (end < items.size() && items[end].parent == items[first].parent && items[end].hash == items[first].hash
+                    && NameRules::compareFolded (items[end].piece, items[first].piece) == 0)
+                ++end;
+
+            auto& earliest = items[first];
+            const Item* file = nullptr;
+
+            for (auto i = first; i < end; ++i)
             {
-                seen.emplace (key, Seen { path, last && isFile, index });
+                auto& item = items[i];
+
+                if (item.piece != earliest.piece)
+                    refuse (quoted (entries[earliest.entry].name) + " and " + quoted (entries[item.entry].name)
+                              + " differ only by letter case");
+
+                if (item.last && entries[item.entry].kind != EntryKind::folder && file == nullptr)
+                    file = &item;
             }
-            else
+
+            if (file != nullptr && end - first > 1)
             {
-                auto& other = found->second;
+                auto& other = items[first].entry == file->entry ? items[first + 1] : items[first];
+                auto& fileName = entries[file->entry].name;
                 auto& otherName = entries[other.entry].name;
 
-                if (other.spelling != path)
-                    refuse (quoted (otherName) + " and " + quoted (entry.name) + " differ only by letter case");
+                // Both end here under the same spelling: one name twice.
+                if (other.last)
+                    refuse (quoted (fileName) + " appears twice");
 
-                if (! last && other.isFile)
-                    refuse (quoted (entry.name) + " would write through the file " + quoted (otherName));
-
-                if (last && (isFile || other.isFile))
-                {
-                    if (otherName == path)
-                        refuse (quoted (entry.name) + " appears twice");
-
-                    refuse (quoted (otherName) + " would write through the file " + quoted (entry.name));
-                }
+                refuse (quoted (otherName) + " would write through the file " + quoted (fileName));
             }
 
-            if (last)
-                break;
+            auto number = nextNumber++;
+
+            for (auto i = first; i < end; ++i)
+            {
+                auto& walk = walks[items[i].entry];
+                walk.parent = number;
+                walk.done = items[i].last;
+                walk.start += (std::uint32_t) items[i].piece.size() + 1;
+            }
+
+            first = end;
         }
     }
 }

@@ -8,7 +8,8 @@
 /**
     The rules that keep an installer's names inside the output folder and give
     the same tree on every file system. The installer is for Windows, so its
-    rules about names and letter case apply on every platform.
+    rules about names and letter case apply on every platform; each piece goes
+    through the manager's own rule set (storage/NameRules).
 */
 namespace quillex::rules
 {
@@ -23,19 +24,11 @@ namespace quillex::rules
     /** The name's pieces between "/" separators. */
     std::vector<std::string> pieces (const std::string& name);
 
-    /** A name folded the way a case-insensitive file system compares it: ASCII,
-        Latin-1, Latin Extended-A, Greek and Cyrillic letters.
-    */
-    std::string foldCase (const std::string& name);
-
-    /** True when the bytes are well-formed UTF-8 without overlong forms or
-        surrogates.
-    */
-    bool isValidUtf8 (const std::string& text);
-
     /** Refuses names that appear twice, that differ only by letter case (also
         in the folders they imply), and entries that would write through an
-        earlier file. Throws a Complaint.
+        earlier file. Throws a Complaint. Works one folder level at a time over
+        hashes of folded pieces, so its memory stays a few bytes per entry
+        whatever the names' lengths and depths.
     */
     void checkConflicts (const std::vector<Entry>& entries);
 }

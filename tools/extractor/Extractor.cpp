@@ -7,7 +7,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unordered_map>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace quillex
@@ -39,6 +40,33 @@ namespace
         return shared;
     }
 
+    /** For the race tests only: with QUILLEX_TEST_PAUSE=N:FILE set, the run
+        makes FILE.paused after its Nth file and goes on once FILE.go exists,
+        or after ten seconds, so a test can change the output folder between
+        two files.
+    */
+    void pauseForTests (std::size_t filesDone)
+    {
+        static const char* setting = std::getenv ("QUILLEX_TEST_PAUSE");
+
+        if (setting == nullptr)
+            return;
+
+        std::string text (setting);
+        auto colon = text.find (':');
+
+        if (colon == std::string::npos || std::strtoull (text.c_str(), nullptr, 10) != filesDone)
+            return;
+
+        auto base = text.substr (colon + 1);
+
+        if (auto* marker = std::fopen ((base + ".paused").c_str(), "wb"))
+            std::fclose (marker);
+
+        for (int waited = 0; waited < 1000 && native::stateOf (base + ".go") == native::PathState::missing; ++waited)
+            native::sleepMilliseconds (10);
+    }
+
     std::string megabytes (std::uint64_t bytes)
     {
         return std::to_string ((bytes + (1 << 20) - 1) >> 20) + " MB";
@@ -59,12 +87,22 @@ namespace
         // Nothing below a missing root can be in the way.
         if (native::stateOf (root) != native::PathState::missing)
         {
-            std::unordered_map<std::string, bool> folderExists;
+            // Entries come folder by folder, so only the previous entry's
+            // folders are remembered: memory stays one path deep.
+            std::vector<std::string> known;
+            std::vector<bool> knownPresent;
 
             for (auto& entry : installer.entries)
             {
                 auto parts = rules::pieces (entry.name);
                 auto folders = entry.kind == EntryKind::folder ? parts.size() : parts.size() - 1;
+                std::size_t same = 0;
+
+                while (same < folders && same < known.size() && known[same] == parts[same])
+                    ++same;
+
+                known.resize (same);
+                knownPresent.resize (same);
                 std::string relative;
                 bool present = true;
 
@@ -72,9 +110,9 @@ namespace
                 {
                     relative += (i > 0 ? separator : "") + parts[i];
 
-                    if (auto known = folderExists.find (relative); known != folderExists.end())
+                    if (i < same)
                     {
-                        present = known->second;
+                        present = knownPresent[i];
                         continue;
                     }
 
@@ -88,7 +126,8 @@ namespace
                         refuse (path, "is in the way in the output folder");
 
                     present = state == native::PathState::folder;
-                    folderExists[relative] = present;
+                    known.push_back (parts[i]);
+                    knownPresent.push_back (present);
                 }
 
                 if (entry.kind == EntryKind::folder || ! present)
@@ -237,6 +276,7 @@ void extractAll (const Installer& installer, const std::string& folder, const Ex
             unpack (installer, entry, [&tree] (const void* data, std::size_t bytes) { tree.write (data, bytes); });
             tree.endFile();
             ++files;
+            pauseForTests (files);
 
             if (! options.quiet)
                 std::printf ("%s\n", entry.name.c_str());
@@ -247,6 +287,8 @@ void extractAll (const Installer& installer, const std::string& folder, const Ex
         tree.rollback();
         throw;
     }
+
+    tree.commit();
 
     if (! options.quiet)
         std::printf ("%zu files, %llu bytes, into %s\n", files, (unsigned long long) installer.contentBytes, root.c_str());

@@ -2,6 +2,7 @@
 
 #include "EntryRules.h"
 #include "NativeFiles.h"
+#include "storage/NameRules.h"
 
 #include <zlib.h>
 
@@ -94,38 +95,47 @@ namespace
 std::string quoted (const std::string& name)
 {
     static constexpr std::size_t shownBytes = 160;
+    static const char* hex = "0123456789ABCDEF";
     std::string out = "\"";
     std::size_t i = 0;
-    auto validUtf8 = rules::isValidUtf8 (name);
+    auto validUtf8 = NameRules::isValidUtf8 (name);
 
-    for (; i < name.size() && i < shownBytes; ++i)
+    while (i < name.size() && i < shownBytes)
     {
         auto c = (unsigned char) name[i];
+        char32_t character = c;
+        auto next = i + 1;
+
+        if (validUtf8)
+        {
+            next = i;
+            NameRules::decode (name, next, character);
+        }
 
         if (c < 0x20 || c == 0x7F || c == '"' || c == '\\' || (c >= 0x80 && ! validUtf8))
         {
-            static const char* hex = "0123456789ABCDEF";
             out += "\\x";
             out += hex[c >> 4];
             out += hex[c & 15];
         }
+        else if (NameRules::isControlCharacter (character))
+        {
+            // A C1 or direction control would garble the line it is shown in.
+            out += "\\u";
+
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += hex[(character >> shift) & 15];
+        }
         else
         {
-            out += (char) c;
+            out.append (name, i, next - i);
         }
+
+        i = next;
     }
 
-    // Never end inside a UTF-8 sequence.
     if (i < name.size())
-    {
-        while (! out.empty() && ((unsigned char) out.back() & 0xC0) == 0x80)
-            out.pop_back();
-
-        if (! out.empty() && (unsigned char) out.back() >= 0xC0)
-            out.pop_back();
-
         out += "...";
-    }
 
     return out + "\"";
 }
@@ -273,6 +283,8 @@ Installer openInstaller (const std::string& path)
     if (at != directory.size())
         throw damaged ("has a malformed directory");
 
+    // The names are copied out: the raw directory need not stay for the check.
+    std::vector<unsigned char>().swap (directory);
     rules::checkConflicts (installer.entries);
     return installer;
 }

@@ -26,6 +26,9 @@ namespace quillex::native
     /** The platform's separator. */
     char separator();
 
+    /** Sleeps the calling thread. */
+    void sleepMilliseconds (int);
+
     /** Free bytes for an unprivileged writer on the volume holding the path or
         its nearest existing parent.
     */
@@ -57,9 +60,10 @@ namespace quillex::native
 
     //==============================================================================
     /**
-        The output folder while a run writes into it. Never follows a link below
-        the root, and remembers everything it creates so that rollback() can take
-        it all away again.
+        The output folder while a run writes into it. Creates, renames and
+        deletes only relative to folders opened without following links, so a
+        folder swapped for a link during the run leads nowhere, and remembers
+        everything it creates or replaces so that rollback() can undo just that.
     */
     class OutputTree
     {
@@ -74,14 +78,24 @@ namespace quillex::native
         /** Creates the folders of a relative path, as far as `count` pieces. */
         void makeFolders (const std::vector<std::string>& pieces, std::size_t count);
 
-        /** Opens a new file at a relative path (its folders exist); replaces
-            an existing file only when overwrite is set.
+        /** Starts a file at a relative path (its folders exist) under a new
+            temporary name; an existing file there is allowed only when
+            overwrite is set, and is never opened.
         */
         void beginFile (const std::vector<std::string>& pieces, bool overwrite);
         void write (const void* data, std::size_t bytes);
+
+        /** Puts the finished file in place: a file it replaces is kept aside
+            until commit() or rollback().
+        */
         void endFile();
 
-        /** Removes every file and folder this object created, newest first. */
+        /** The run succeeded: drops the replaced files kept aside. */
+        void commit() noexcept;
+
+        /** Removes every file and folder the run created and puts back every
+            file it replaced, newest first, and touches nothing else.
+        */
         void rollback() noexcept;
 
     private:

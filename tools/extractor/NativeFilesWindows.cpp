@@ -108,6 +108,8 @@ PathState stateOf (const std::string& path)  { return stateOfWide (longPath (abs
 
 char separator()  { return '\\'; }
 
+void sleepMilliseconds (int milliseconds)  { Sleep ((DWORD) milliseconds); }
+
 std::string absolute (const std::string& path)
 {
     auto wide = widen (path.empty() ? std::string (".") : path);
@@ -152,16 +154,25 @@ InputFile::InputFile (const std::string& path, const std::string& name)
     if (state == PathState::folder)
         throw Complaint { ExitCode::notInstaller, "Not an installer: " + name + " is a folder." };
 
+    // The link itself, never its target; what was opened is checked through the handle.
     handle->file = CreateFileW (wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 
     if (handle->file == INVALID_HANDLE_VALUE)
         throw Complaint { ExitCode::notInstaller, "Cannot open the installer " + name + ": " + reason (GetLastError()) + "." };
 
     LARGE_INTEGER size {};
+    BY_HANDLE_FILE_INFORMATION information {};
 
-    if (GetFileType (handle->file) != FILE_TYPE_DISK || ! GetFileSizeEx (handle->file, &size))
+    if (GetFileType (handle->file) != FILE_TYPE_DISK || ! GetFileInformationByHandle (handle->file, &information)
+         || ! GetFileSizeEx (handle->file, &size))
         throw Complaint { ExitCode::notInstaller, "Not an installer: " + name + " is not a file." };
+
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        throw Complaint { ExitCode::notInstaller, "Not an installer: " + name + " is a link." };
+
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        throw Complaint { ExitCode::notInstaller, "Not an installer: " + name + " is a folder." };
 
     length = (std::uint64_t) size.QuadPart;
 }
@@ -198,17 +209,172 @@ void InputFile::read (std::uint64_t offset, void* buffer, std::size_t bytes)
 }
 
 //==============================================================================
+namespace
+{
+    /** Opens a folder or file itself, never what a reparse point leads to.
+        Without FILE_SHARE_DELETE, so while the handle is held nobody can
+        rename, delete or replace it.
+    */
+    HANDLE openItself (const std::string& path, DWORD access)
+    {
+        return CreateFileW (longPath (path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    }
+
+    struct Identity
+    {
+        DWORD volume = 0, high = 0, low = 0;
+        bool operator== (const Identity& other) const  { return volume == other.volume && high == other.high && low == other.low; }
+    };
+
+    bool describe (HANDLE handle, Identity& identity, DWORD& attributes)
+    {
+        BY_HANDLE_FILE_INFORMATION information {};
+
+        if (! GetFileInformationByHandle (handle, &information))
+            return false;
+
+        identity = { information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow };
+        attributes = information.dwFileAttributes;
+        return true;
+    }
+
+    std::string freshName (const char* suffix)
+    {
+        static const char* hex = "0123456789abcdef";
+        LARGE_INTEGER counter {};
+        QueryPerformanceCounter (&counter);
+        auto seed = (std::uint64_t) counter.QuadPart ^ ((std::uint64_t) GetCurrentProcessId() << 32) ^ (std::uint64_t) GetTickCount64();
+        static std::uint64_t sequence = 0;
+        seed = (seed + ++sequence) * 0x9E3779B97F4A7C15ull;
+        std::string name = ".quillex-";
+
+        for (int shift = 60; shift >= 0; shift -= 4)
+            name += hex[(seed >> shift) & 15];
+
+        return name + "." + suffix;
+    }
+
+    [[noreturn]] void refuseLink (const std::string& path)
+    {
+        throw Complaint { ExitCode::unsafe, "Refused: " + path + " in the output folder is a link." };
+    }
+
+    [[noreturn]] void refuseInTheWay (const std::string& path)
+    {
+        throw Complaint { ExitCode::unsafe, "Refused: " + path + " is in the way in the output folder." };
+    }
+}
+
 struct OutputTree::State
 {
+    struct Record
+    {
+        enum Kind { folder, file, replacedFile } kind;
+        std::string path;       // relative, "\" separated
+        Identity identity;
+        std::string backup;     // the replaced file's temporary name, in the same folder
+    };
+
     std::string root;
-    std::vector<std::string> createdAbove;                    // the root and parents this run made
-    std::vector<std::pair<std::string, bool>> created;        // full path, is a folder
-    std::string openFolderPath = "\x01";                      // the folder of the last entry, checked
+    HANDLE rootHandle = INVALID_HANDLE_VALUE;
+    std::vector<std::string> createdAbove;      // the root and parents this run made
+    std::vector<Record> records;
+
+    // The folders of the last entry, each held open without delete sharing
+    // after its check, so none of them can be swapped for a junction while
+    // paths through them are in use.
+    std::vector<std::string> heldPieces;
+    std::vector<HANDLE> held;
 
     HANDLE file = INVALID_HANDLE_VALUE;
-    std::string filePath;
+    std::string filePath, tempPath;
 
     std::string full (const std::string& relative) const   { return relative.empty() ? root : root + "\\" + relative; }
+
+    void release (std::size_t keep)
+    {
+        while (held.size() > keep)
+        {
+            CloseHandle (held.back());
+            held.pop_back();
+            heldPieces.pop_back();
+        }
+    }
+
+    /** Holds every folder of a relative path from the root, refusing links;
+        creates the missing ones when `create` is set (recording them).
+        False when `create` is not set and the path is no longer the run's.
+    */
+    bool hold (const std::vector<std::string>& pieces, std::size_t count, bool create)
+    {
+        std::size_t same = 0;
+
+        while (same < count && same < heldPieces.size() && heldPieces[same] == pieces[same])
+            ++same;
+
+        release (same);
+
+        for (auto i = same; i < count; ++i)
+        {
+            auto relative = join (pieces, i + 1);
+            auto path = full (relative);
+            bool made = create && CreateDirectoryW (longPath (path).c_str(), nullptr);
+
+            if (create && ! made && GetLastError() != ERROR_ALREADY_EXISTS)
+                cannotWrite (path, GetLastError());
+
+            auto handle = openItself (path, FILE_READ_ATTRIBUTES);
+            Identity identity;
+            DWORD attributes = 0;
+
+            if (handle == INVALID_HANDLE_VALUE || ! describe (handle, identity, attributes)
+                 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || ! (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            {
+                auto error = GetLastError();
+
+                if (handle != INVALID_HANDLE_VALUE)
+                    CloseHandle (handle);
+
+                if (! create)
+                    return false;
+
+                if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                    refuseLink (path);
+
+                if (handle != INVALID_HANDLE_VALUE)
+                    refuseInTheWay (path);
+
+                cannotWrite (path, error);
+            }
+
+            held.push_back (handle);
+            heldPieces.push_back (pieces[i]);
+
+            if (made)
+                records.push_back ({ Record::folder, relative, identity, {} });
+        }
+
+        return true;
+    }
+
+    /** Deletes exactly the object that was recorded, through a handle on it. */
+    static bool deleteIfOurs (const std::string& path, const Identity& expected)
+    {
+        auto handle = openItself (path, DELETE | FILE_READ_ATTRIBUTES);
+
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+
+        Identity identity;
+        DWORD attributes = 0;
+        FILE_DISPOSITION_INFO disposition { TRUE };
+        auto done = describe (handle, identity, attributes) && identity == expected
+                     && ! (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                     && SetFileInformationByHandle (handle, FileDispositionInfo, &disposition, sizeof (disposition));
+        CloseHandle (handle);
+        return done;
+    }
 };
 
 OutputTree::OutputTree (const std::string& root)
@@ -233,10 +399,19 @@ OutputTree::OutputTree (const std::string& root)
         state->createdAbove.push_back (*it);
     }
 
-    if (stateOfWide (longPath (root)) == PathState::file)
+    // The root itself may be a link: that is the caller's choice. It is held
+    // so that it stays the same folder for the whole run.
+    state->rootHandle = CreateFileW (longPath (root).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    Identity identity;
+    DWORD attributes = 0;
+
+    if (state->rootHandle == INVALID_HANDLE_VALUE || ! describe (state->rootHandle, identity, attributes)
+         || ! (attributes & FILE_ATTRIBUTE_DIRECTORY))
     {
+        auto error = state->rootHandle == INVALID_HANDLE_VALUE ? GetLastError() : (DWORD) ERROR_DIRECTORY;
         rollback();
-        cannotWrite (root, ERROR_DIRECTORY);
+        cannotWrite (root, error);
     }
 }
 
@@ -244,44 +419,16 @@ OutputTree::~OutputTree()
 {
     if (state->file != INVALID_HANDLE_VALUE)
         CloseHandle (state->file);
+
+    state->release (0);
+
+    if (state->rootHandle != INVALID_HANDLE_VALUE)
+        CloseHandle (state->rootHandle);
 }
 
 void OutputTree::makeFolders (const std::vector<std::string>& pieces, std::size_t count)
 {
-    auto relative = join (pieces, count);
-
-    if (relative == state->openFolderPath)
-        return;
-
-    // Windows has no openat(): each piece is checked just before it is used.
-    for (std::size_t i = 1; i <= count; ++i)
-    {
-        auto path = state->full (join (pieces, i));
-        auto wide = longPath (path);
-        auto current = stateOfWide (wide);
-
-        if (current == PathState::missing)
-        {
-            if (CreateDirectoryW (wide.c_str(), nullptr))
-            {
-                state->created.emplace_back (path, true);
-                continue;
-            }
-
-            if (GetLastError() != ERROR_ALREADY_EXISTS)
-                cannotWrite (path, GetLastError());
-
-            current = stateOfWide (wide);
-        }
-
-        if (current == PathState::link)
-            throw Complaint { ExitCode::unsafe, "Refused: " + path + " in the output folder is a link." };
-
-        if (current != PathState::folder)
-            throw Complaint { ExitCode::unsafe, "Refused: " + path + " is in the way in the output folder." };
-    }
-
-    state->openFolderPath = relative;
+    state->hold (pieces, count, true);
 }
 
 void OutputTree::beginFile (const std::vector<std::string>& pieces, bool overwrite)
@@ -289,25 +436,31 @@ void OutputTree::beginFile (const std::vector<std::string>& pieces, bool overwri
     makeFolders (pieces, pieces.size() - 1);
 
     state->filePath = state->full (join (pieces, pieces.size()));
-    auto wide = longPath (state->filePath);
-    auto current = stateOfWide (wide);
+    auto current = stateOfWide (longPath (state->filePath));
 
     if (current == PathState::link)
-        throw Complaint { ExitCode::unsafe, "Refused: " + state->filePath + " in the output folder is a link." };
+        refuseLink (state->filePath);
 
     if (current == PathState::folder || current == PathState::other)
-        throw Complaint { ExitCode::unsafe, "Refused: " + state->filePath + " is in the way in the output folder." };
+        refuseInTheWay (state->filePath);
 
     if (current == PathState::file && ! overwrite)
         throw Complaint { ExitCode::unsafe, "Refused: " + state->filePath + " exists already (-y replaces files)." };
 
-    state->file = CreateFileW (wide.c_str(), GENERIC_WRITE, 0, nullptr, overwrite ? CREATE_ALWAYS : CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // Always a new file under a fresh name, moved into place when complete:
+    // an existing name may be a hard link to a file elsewhere, or another
+    // account's file, and neither is ever opened for writing.
+    auto folder = state->full (join (pieces, pieces.size() - 1));
 
-    if (state->file == INVALID_HANDLE_VALUE)
-        cannotWrite (state->filePath, GetLastError());
+    for (int attempt = 0; state->file == INVALID_HANDLE_VALUE; ++attempt)
+    {
+        state->tempPath = folder + "\\" + freshName ("part");
+        state->file = CreateFileW (longPath (state->tempPath).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 
-    state->created.emplace_back (state->filePath, false);
+        if (state->file == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_EXISTS || attempt > 8))
+            cannotWrite (state->filePath, GetLastError());
+    }
 }
 
 void OutputTree::write (const void* data, std::size_t bytes)
@@ -329,32 +482,111 @@ void OutputTree::write (const void* data, std::size_t bytes)
 
 void OutputTree::endFile()
 {
+    State::Record record { State::Record::file, state->filePath.substr (state->root.size() + 1), {}, {} };
+    DWORD attributes = 0;
+    auto described = describe (state->file, record.identity, attributes);
     auto file = state->file;
     state->file = INVALID_HANDLE_VALUE;
+    auto temp = state->tempPath;
 
-    if (! CloseHandle (file))
-        cannotWrite (state->filePath, GetLastError());
+    auto fail = [&] (DWORD error)
+    {
+        DeleteFileW (longPath (temp).c_str());
+        cannotWrite (state->filePath, error);
+    };
+
+    if (! CloseHandle (file) || ! described)
+        fail (GetLastError());
+
+    auto target = longPath (state->filePath);
+    auto current = stateOfWide (target);
+
+    if (current == PathState::file)
+    {
+        // The old file steps aside under a fresh name and comes back if the
+        // run fails; it is never written to.
+        record.kind = State::Record::replacedFile;
+        record.backup = freshName ("old");
+
+        if (! MoveFileExW (target.c_str(), longPath (parentOf (state->filePath) + "\\" + record.backup).c_str(), 0))
+            fail (GetLastError());
+    }
+    else if (current != PathState::missing)
+    {
+        DeleteFileW (longPath (temp).c_str());
+        refuseInTheWay (state->filePath);
+    }
+
+    // Without MOVEFILE_REPLACE_EXISTING: never replaces what appeared meanwhile.
+    if (! MoveFileExW (longPath (temp).c_str(), target.c_str(), 0))
+    {
+        auto error = GetLastError();
+
+        if (record.kind == State::Record::replacedFile)
+            MoveFileExW (longPath (parentOf (state->filePath) + "\\" + record.backup).c_str(), target.c_str(), 0);
+
+        fail (error);
+    }
+
+    state->records.push_back (std::move (record));
+}
+
+void OutputTree::commit() noexcept
+{
+    state->release (0);
+
+    for (auto& record : state->records)
+        if (record.kind == State::Record::replacedFile)
+            DeleteFileW (longPath (parentOf (state->full (record.path)) + "\\" + record.backup).c_str());
+
+    state->records.clear();
 }
 
 void OutputTree::rollback() noexcept
 {
     if (state->file != INVALID_HANDLE_VALUE)
-        CloseHandle (state->file);
-
-    state->file = INVALID_HANDLE_VALUE;
-    state->openFolderPath = "\x01";
-
-    for (auto it = state->created.rbegin(); it != state->created.rend(); ++it)
     {
-        auto wide = longPath (it->first);
-
-        if (it->second)
-            RemoveDirectoryW (wide.c_str());
-        else
-            DeleteFileW (wide.c_str());
+        CloseHandle (state->file);
+        DeleteFileW (longPath (state->tempPath).c_str());
     }
 
-    state->created.clear();
+    state->file = INVALID_HANDLE_VALUE;
+    state->release (0);
+
+    // Each undo holds the folders from the root down again, refusing links,
+    // and deletes through a handle on the very object the run made.
+    for (auto it = state->records.rbegin(); it != state->records.rend(); ++it)
+    {
+        try
+        {
+            auto pieces = std::vector<std::string>();
+            std::size_t start = 0;
+
+            for (auto slash = it->path.find ('\\'); slash != std::string::npos; slash = it->path.find ('\\', start))
+            {
+                pieces.push_back (it->path.substr (start, slash - start));
+                start = slash + 1;
+            }
+
+            if (! state->hold (pieces, pieces.size(), false))
+                continue;
+
+            auto path = state->full (it->path);
+
+            if (State::deleteIfOurs (path, it->identity) && it->kind == State::Record::replacedFile)
+                MoveFileExW (longPath (state->full (join (pieces, pieces.size())) + "\\" + it->backup).c_str(),
+                             longPath (path).c_str(), 0);
+        }
+        catch (...) {}
+    }
+
+    state->release (0);
+    state->records.clear();
+
+    if (state->rootHandle != INVALID_HANDLE_VALUE)
+        CloseHandle (state->rootHandle);
+
+    state->rootHandle = INVALID_HANDLE_VALUE;
 
     for (auto it = state->createdAbove.rbegin(); it != state->createdAbove.rend(); ++it)
         RemoveDirectoryW (longPath (*it).c_str());
