@@ -396,13 +396,13 @@ TEST (MainComponent, ASettingsErrorStopsABulkActionWithOneDialog)
                                              && ! s.main.isBulkActionRunning(); }, 10000));
         juce::MessageManager::getInstance()->runDispatchLoopUntil (300);
 
+        for (auto* product : { products[0], products[1] })
+            EXPECT_TRUE (juce::File (product->vst3Target).isDirectory()) << product->name;
+
         EXPECT_EQ (VortelDialog::getNumOpen(), 1);
         ASSERT_NE (s.dialog(), nullptr);
         EXPECT_EQ (s.dialog()->getTitle(), c.title);
         EXPECT_TRUE (s.dialog()->getMessage().startsWith ("The folder for VST2 in Settings")) << s.dialog()->getMessage();
-
-        for (auto* product : { products[0], products[1] })
-            EXPECT_TRUE (juce::File (product->vst3Target).isDirectory()) << product->name;
 
         s.dialog()->dismiss();
         waitUntil ([&s] { return VortelDialog::getNumOpen() == 0; });
