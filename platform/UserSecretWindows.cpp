@@ -15,7 +15,10 @@ namespace
     template <typename Call>
     std::optional<juce::MemoryBlock> transform (const juce::MemoryBlock& input, Call&& call)
     {
-        DATA_BLOB in { (DWORD) input.getSize(), static_cast<BYTE*> (const_cast<void*> (input.getData())) };
+        // An empty block has no data pointer, which the system may refuse even
+        // for zero bytes.
+        BYTE none = 0;
+        DATA_BLOB in { (DWORD) input.getSize(), input.isEmpty() ? &none : static_cast<BYTE*> (const_cast<void*> (input.getData())) };
         DATA_BLOB entropy { (DWORD) (sizeof (entropyText) - 1), reinterpret_cast<BYTE*> (const_cast<char*> (entropyText)) };
         DATA_BLOB out {};
 
