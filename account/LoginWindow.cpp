@@ -112,13 +112,26 @@ void LoginWindow::resized()
 void LoginWindow::readRememberedLogin()
 {
     folders.loadGlobalSettings();
-    auto flag = CredentialCipher::readFlag (CredentialCipher::decipher (folders.getGlobalValue (ServiceTexts::rememberedFlagKey())));
+    const auto flagValue = CredentialCipher::read (folders.getGlobalValue (ServiceTexts::rememberedFlagKey()));
+    const auto email = CredentialCipher::read (folders.getGlobalValue (ServiceTexts::rememberedEmailKey()));
+    const auto password = CredentialCipher::read (folders.getGlobalValue (ServiceTexts::rememberedPasswordKey()));
+    const auto flag = CredentialCipher::readFlag (flagValue.text);
+
+    // An earlier version's values can be read by any account on this machine:
+    // they are read this once and replaced by values only this user can read.
+    if (flagValue.earlierForm || email.earlierForm || password.earlierForm)
+    {
+        if (flag != 0)
+            storeRememberedLogin (email.text, password.text);
+        else
+            clearRememberedLogin();
+    }
 
     if (flag == 0)
         return;
 
-    emailField.setText (CredentialCipher::decipher (folders.getGlobalValue (ServiceTexts::rememberedEmailKey())), false);
-    passwordField.setText (CredentialCipher::decipher (folders.getGlobalValue (ServiceTexts::rememberedPasswordKey())), false);
+    emailField.setText (email.text, false);
+    passwordField.setText (password.text, false);
     rememberToggle.setToggleState (true, juce::dontSendNotification);
     startTimer (autoLoginTimer, 400);
 }

@@ -17,19 +17,13 @@ MainThread::~MainThread()
 void MainThread::run()
 {
     started = nullptr;
-    const auto& products = owner.bulkProducts();
 
-    for (int i = 0; i < products.size(); ++i)
+    for (int i = 0;; ++i)
     {
         if (threadShouldExit())
             return;
 
-        auto* product = products[i];
-
-        // Tested here, when the product's turn comes.
-        if (kind == Kind::updateAll && ! product->updateAvailable)
-            continue;
-
+        Product* product = nullptr;
         bool operationStarted = false;
 
         {
@@ -38,8 +32,30 @@ void MainThread::run()
             if (! lock.lockWasGained())
                 return;
 
+            // The list and the rows belong to the message thread.
+            const auto& products = owner.bulkProducts();
+
+            if (i >= products.size())
+                return;
+
+            product = products[i];
+
+            // Tested here, when the product's turn comes.
+            if (kind == Kind::updateAll && ! product->updateAvailable)
+                continue;
+
             owner.bulkProductStarting (product->getY());
-            operationStarted = kind == Kind::uninstallAll ? product->startUninstall() : product->startInstall();
+
+            // A settings error would refuse every product after this one too.
+            Product::SettingsError settingsError;
+            operationStarted = kind == Kind::uninstallAll ? product->startUninstall (&settingsError)
+                                                          : product->startInstall (&settingsError);
+
+            if (settingsError.message.isNotEmpty())
+            {
+                owner.bulkStoppedBySettings (settingsError.title, settingsError.message);
+                return;
+            }
         }
 
         if (! operationStarted)

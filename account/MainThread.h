@@ -30,7 +30,8 @@ public:
         virtual ~Owner() = default;
 
         /** The owned products; not replaced while a bulk action runs (a sync is
-            refused meanwhile). Read from the worker.
+            refused meanwhile). Called by the worker under the message-manager
+            lock only.
         */
         virtual const juce::OwnedArray<Product>& bulkProducts() const = 0;
 
@@ -38,6 +39,12 @@ public:
             the row the action is about to start.
         */
         virtual void bulkProductStarting (int rowY) = 0;
+
+        /** Called on the message thread (under the lock) when a product refused
+            to start because of the manager settings; the action then ends, so
+            this comes once per action. Shows the dialog.
+        */
+        virtual void bulkStoppedBySettings (const juce::String& title, const juce::String& message) = 0;
     };
 
     MainThread (Owner&, Kind);

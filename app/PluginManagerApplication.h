@@ -21,7 +21,10 @@ public:
     // Both from the CMake project.
     const juce::String getApplicationName() override       { return JUCE_APPLICATION_NAME_STRING; }
     const juce::String getApplicationVersion() override    { return ManagerVersion::text(); }
-    bool moreThanOneInstanceAllowed() override             { return false; }
+    /** True: the framework's lock is one name for every account on the
+        machine, so main() holds an InstanceLock per user instead.
+    */
+    bool moreThanOneInstanceAllowed() override             { return true; }
 
     /** The command line is ignored. */
     void initialise (const juce::String& commandLine) override;

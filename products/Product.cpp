@@ -211,7 +211,7 @@ bool Product::isAnyOperationRunning() const
     return isDownloadRunning() || isInstallRunning() || isUninstallRunning() || installBusy || uninstallBusy;
 }
 
-bool Product::startInstall()
+bool Product::startInstall (SettingsError* settingsError)
 {
     // installBusy also covers the moment between a finished download and the
     // poll that starts the install, so a second start cannot slip in there.
@@ -234,17 +234,23 @@ bool Product::startInstall()
     if (! (installFlags[PluginFormat::VST2] || installFlags[PluginFormat::VST3]
             || installFlags[PluginFormat::AAX] || installFlags[PluginFormat::CLAP]))
     {
-        VortelDialog::showMessage (this, "No plugin formats selected",
-                                   "Select at least one plugin format in Settings before installing " + name + ".",
-                                   VortelDialog::alert);
+        if (settingsError != nullptr)
+            *settingsError = { "No plugin formats selected", "Select at least one plugin format in Settings before installing." };
+        else
+            VortelDialog::showMessage (this, "No plugin formats selected",
+                                       "Select at least one plugin format in Settings before installing " + name + ".",
+                                       VortelDialog::alert);
         return false;
     }
 
     // Without a full folder path the files would land at the top of a drive.
     if (const auto missing = formatsWithoutFolder (true); ! missing.isEmpty())
     {
-        VortelDialog::showMessage (this, "Install error", ProductStatus::unusableFolderMessage (name, missing, true),
-                                   VortelDialog::alert);
+        if (settingsError != nullptr)
+            *settingsError = { "Install error", ProductStatus::unusableFolderSettingMessage (missing, true) };
+        else
+            VortelDialog::showMessage (this, "Install error", ProductStatus::unusableFolderMessage (name, missing, true),
+                                       VortelDialog::alert);
         return false;
     }
 
@@ -276,7 +282,7 @@ void Product::stopInstall()
     restoreInstallButton();
 }
 
-bool Product::startUninstall()
+bool Product::startUninstall (SettingsError* settingsError)
 {
     // Checked first: a refresh rewrites the targets a running worker reads.
     if (isAnyOperationRunning() || ! hasUsableName)
@@ -286,6 +292,13 @@ bool Product::startUninstall()
 
     if (! anyFormatInstalled())
         return false;
+
+    // A bulk action would leave the same format behind in every product.
+    if (const auto missing = formatsWithoutFolder (false); settingsError != nullptr && ! missing.isEmpty())
+    {
+        *settingsError = { "Uninstall error", ProductStatus::unusableFolderSettingMessage (missing, false) };
+        return false;
+    }
 
     errorMessage.clear();
     uninstallSucceeded = false;
@@ -416,7 +429,7 @@ void Product::runUninstall()
             return;
 
         if (i < 3)
-            progress += 0.1428;
+            progress = progress + 0.1428;      // only this worker writes while it runs
     }
 
     if (legacyClapTarget != clapTarget

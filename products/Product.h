@@ -81,7 +81,10 @@ public:
     static juce::String installNameFor (const juce::String& productFolderName);
 
     //==============================================================================
-    /** Derived locations of the last refreshStatus(); empty for an unusable name. */
+    /** Derived locations of the last refreshStatus(); empty for an unusable name.
+        Written on the message thread, and never while a worker runs, since the
+        workers read them (see isAnyOperationRunning()).
+    */
     juce::String vst2Target, vst3Target, aaxTarget, clapTarget, legacyClapTarget;
     juce::String samplesRoot, presetsTarget, samplesTarget;
 
@@ -113,20 +116,31 @@ public:
     const MakerFolders& getFolders() const noexcept { return folders; }
 
     //==============================================================================
+    /** A start refused by the manager settings, told to a bulk action instead
+        of shown: the dialog's title and a message that names the setting.
+    */
+    struct SettingsError
+    {
+        juce::String title, message;
+    };
+
     /** Starts a download followed by an install; false when one is running,
         an uninstall is running, or no format is selected or a selected format
-        has no usable folder (those two show a dialog).
+        has no usable folder. Those two show a dialog, or, when settingsError is
+        given (a bulk action), are written there and shown by the caller once.
     */
-    bool startInstall();
+    bool startInstall (SettingsError* settingsError = nullptr);
 
     /** Cancels a running download or install; shows nothing. */
     void stopInstall();
 
     /** Starts removing the installed plugin files; false when an operation
         runs or nothing is installed. Formats without a usable folder are not
-        looked for, and the end of the uninstall says so.
+        looked for, and the end of the uninstall says so; when settingsError is
+        given (a bulk action), such a format refuses the start instead and the
+        reason is written there.
     */
-    bool startUninstall();
+    bool startUninstall (SettingsError* settingsError = nullptr);
 
     /** True while the download, install or uninstall worker runs. */
     bool isDownloadRunning() const;
@@ -138,12 +152,32 @@ public:
         widgets; the workers write progress, errorMessage, installerFile and
         the outcome flags, and the timers read them.
     */
+
+    /** Written by the message thread before it starts a worker; read by the install worker. */
     std::array<bool, PluginFormat::count> installFlags {};
-    double progress = 1.0;                          // worker writes, timer reads
-    juce::String errorMessage;                      // worker writes before it ends
-    juce::String installerFile;                     // download worker writes
+
+    /** Written by the running worker (and by the message thread around it);
+        read by the row's timer while the worker runs.
+    */
+    std::atomic<double> progress { 1.0 };
+
+    /** Written by a worker before it ends; read by the message thread only once
+        it has seen that worker end (the thread's end hands the text over), and
+        cleared there before the next worker starts.
+    */
+    juce::String errorMessage;
+
+    /** Written by the download worker; read by the install worker, which the
+        message thread starts only after the download worker ended.
+    */
+    juce::String installerFile;
+
+    /** Written by the message thread; read by the bulk workers and the timers. */
     std::atomic<bool> installBusy { false }, uninstallBusy { false };
+
+    /** Written by the workers; read by the timers once the worker ended. */
     std::atomic<bool> downloadSucceeded { false }, installSucceeded { false }, uninstallSucceeded { false };
+
     bool hovered = false;
 
     /** Records a failure of the running operation; returns false for the caller to return. */

@@ -161,12 +161,30 @@ Value compute (const ProductRecord& record, const juce::String& installName,
     return v;
 }
 
+namespace
+{
+    juce::String unusableFolderProblem (const juce::Array<PluginFormat::Format>& formats)
+    {
+        const auto one = formats.size() == 1;
+        return "The " + juce::String (one ? "folder" : "folders") + " for " + listOf (formats)
+               + " in Settings " + (one ? "is" : "are") + " empty or not a full path";
+    }
+}
+
+juce::String unusableFolderSettingMessage (const juce::Array<PluginFormat::Format>& formats, bool installing)
+{
+    if (installing)
+        return unusableFolderProblem (formats) + ", so no further product was installed. "
+               "Choose a folder in Settings, or turn that format off.";
+
+    return unusableFolderProblem (formats) + ", so no further product was uninstalled. "
+           "Choose the folder in Settings and uninstall again.";
+}
+
 juce::String unusableFolderMessage (const juce::String& productName,
                                     const juce::Array<PluginFormat::Format>& formats, bool installing)
 {
-    const auto one = formats.size() == 1;
-    const auto problem = "The " + juce::String (one ? "folder" : "folders") + " for " + listOf (formats)
-                         + " in Settings " + (one ? "is" : "are") + " empty or not a full path";
+    const auto problem = unusableFolderProblem (formats);
 
     if (installing)
         return problem + ", so " + productName + " was not installed. Choose a folder in Settings, "

@@ -78,4 +78,7 @@ namespace ProductStatus
     */
     juce::String unusableFolderMessage (const juce::String& productName,
                                         const juce::Array<PluginFormat::Format>& formats, bool installing);
+
+    /** The same for a bulk action that stops there: it names the setting, not a product. */
+    juce::String unusableFolderSettingMessage (const juce::Array<PluginFormat::Format>& formats, bool installing);
 }

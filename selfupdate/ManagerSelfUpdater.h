@@ -83,7 +83,8 @@ public:
     void setNextCheckTimeMs (juce::int64 timeMs) noexcept   { nextCheckTimeMs = timeMs; }
     VortelDialog* getProgressDialog() const noexcept        { return progressDialog.getComponent(); }
     bool isWorking() const                                  { return isThreadRunning(); }
-    bool hasHandedOver() const noexcept                     { return handedOver && ! isThreadRunning(); }
+    // The thread's end hands the flag over, so that is looked at first.
+    bool hasHandedOver() const noexcept                     { return ! isThreadRunning() && handedOver; }
     const SelfUpdateJob& getJob() const noexcept            { return job; }
 
     using juce::Timer::getTimerInterval;

@@ -766,9 +766,13 @@ void MainComponent::stopBulkAction (int index)
             product->stopInstall();
 }
 
+void MainComponent::bulkStoppedBySettings (const juce::String& title, const juce::String& message)
+{
+    VortelDialog::showMessage (this, title, message, VortelDialog::alert);
+}
+
 void MainComponent::monitorBulkAction (int index)
 {
-
     if (const auto target = bulkScrollTarget.load(); target > 0)
         purchasesList.setViewPosition (0, target);
 

@@ -115,6 +115,7 @@ private:
     // MainThread::Owner
     const juce::OwnedArray<Product>& bulkProducts() const override     { return products; }
     void bulkProductStarting (int rowY) override                        { bulkScrollTarget = rowY; }
+    void bulkStoppedBySettings (const juce::String& title, const juce::String& message) override;
 
     void startBulkAction (int index);
     void monitorBulkAction (int index);

@@ -277,6 +277,7 @@ TEST (Login, UndecipherableStoredValuesDoNotCrash)
     }
 
     // A remembered flag that deciphers but is not digits reads 0.
+    ScopedHome home;
     EXPECT_EQ (CredentialCipher::readFlag ("yes"), 0);
     EXPECT_EQ (CredentialCipher::readFlag ("12abc"), 12);
     EXPECT_EQ (CredentialCipher::decipher (CredentialCipher::encipher (juce::String::fromUTF8 ("caf\xc3\xa9"))), juce::String::fromUTF8 ("caf\xc3\xa9"));

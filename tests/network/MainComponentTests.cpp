@@ -367,3 +367,44 @@ TEST (MainComponent, ClosingDuringABulkActionLeavesNothingHalfPlaced)
             EXPECT_FALSE (entry.getFile().getFileName().contains (".pending.") || entry.getFile().getFileName().contains (".backup."))
                 << entry.getFile().getFullPathName();
 }
+
+TEST (MainComponent, ASettingsErrorStopsABulkActionWithOneDialog)
+{
+    StandIn server;
+    REQUIRE_STANDIN (server);
+
+    struct Case { int action; const char* title; };
+
+    for (auto c : { Case { 0, "Install error" }, Case { 2, "Uninstall error" } })
+    {
+        SCOPED_TRACE (c.title);
+        Session s;
+        ASSERT_TRUE (s.loggedInAndSynced ("demo@quillotone.test"));
+        const auto& products = s.main.getProducts();
+
+        // Two products have something that Uninstall All would remove.
+        for (auto* product : { products[0], products[1] })
+            ASSERT_TRUE (juce::File (product->vst3Target).createDirectory());
+
+        s.main.getSettingsPage().getToggle (PluginFormat::VST2).setToggleState (true, juce::dontSendNotification);
+        s.main.getSettingsPage().getPathField (PluginFormat::VST2).setText ({}, false);
+        s.main.bulkButtonClicked (c.action);
+        ASSERT_NE (s.dialog(), nullptr);
+        s.dialog()->getMainButton().triggerClick();
+
+        ASSERT_TRUE (waitUntil ([&] { return s.main.getBulkButton (c.action).getButtonText() != "STOP"
+                                             && ! s.main.isBulkActionRunning(); }, 10000));
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (300);
+
+        for (auto* product : { products[0], products[1] })
+            EXPECT_TRUE (juce::File (product->vst3Target).isDirectory()) << product->name;
+
+        EXPECT_EQ (VortelDialog::getNumOpen(), 1);
+        ASSERT_NE (s.dialog(), nullptr);
+        EXPECT_EQ (s.dialog()->getTitle(), c.title);
+        EXPECT_TRUE (s.dialog()->getMessage().startsWith ("The folder for VST2 in Settings")) << s.dialog()->getMessage();
+
+        s.dialog()->dismiss();
+        waitUntil ([&s] { return VortelDialog::getNumOpen() == 0; });
+    }
+}
