@@ -529,7 +529,9 @@ namespace
 
 std::unique_ptr<FolderHandle> FolderHandle::open (const juce::File& folder)
 {
-    auto handle = openFolderPath (folder, false);
+    // The attributes of the name as well: Wine opens a folder link made on
+    // its host even with FILE_OPEN_REPARSE_POINT, but flags it there.
+    auto handle = isLink (folder) ? nullptr : openFolderPath (folder, false);
 
     if (handle == nullptr)
         return nullptr;
@@ -561,6 +563,9 @@ FolderHandle::~FolderHandle()
 
 FolderHandle::Kind FolderHandle::kindOf (const juce::String& name) const
 {
+    if (isSinglePiece (name) && isLink (openedPath.getChildFile (name)))
+        return Kind::link;
+
     LONG status = 0;
     auto opened = openRelative ((HANDLE) handle, name, FILE_READ_ATTRIBUTES, ntOpen, 0, shareAll, &status);
 
@@ -580,6 +585,9 @@ FolderHandle::Kind FolderHandle::kindOf (const juce::String& name) const
 
 std::unique_ptr<FolderHandle> FolderHandle::openChild (const juce::String& name) const
 {
+    if (isSinglePiece (name) && isLink (openedPath.getChildFile (name)))
+        return nullptr;
+
     auto opened = openRelative ((HANDLE) handle, name, folderAccess, ntOpen, ntDirectoryFile);
     BY_HANDLE_FILE_INFORMATION info {};
 
@@ -789,10 +797,33 @@ namespace
     /** Rights that let someone take the folder itself away or over. */
     constexpr ACCESS_MASK takeoverRights = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
 
+    /** Sets the private DACL, protected from inheritance, on a folder this process just made;
+        the creation's own descriptor is not kept by every system (Wine drops it).
+    */
+    bool applyPrivateDacl (const juce::File& folder, PSECURITY_DESCRIPTOR descriptor)
+    {
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL dacl = nullptr;
+
+        if (! GetSecurityDescriptorDacl (descriptor, &present, &dacl, &defaulted) || ! present)
+            return false;
+
+        auto handle = CreateFileW (widePath (folder).c_str(), WRITE_DAC | READ_CONTROL, shareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+
+        const auto set = SetSecurityInfo (handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                          nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+        CloseHandle (handle);
+        return set;
+    }
+
     enum class Check { ours, foreign, link, missing };
 
     /** Checks the owner, the DACL and the type of a folder, without following a link. */
-    Check checkFolder (const juce::File& folder, ACCESS_MASK forbidden, bool mustBeProtected)
+    Check checkFolder (const juce::File& folder, ACCESS_MASK forbidden)
     {
         auto handle = CreateFileW (widePath (folder).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, shareAll, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -823,12 +854,8 @@ namespace
             return administrators.matches (sid) || system.matches (sid) || (! user.empty() && sid != nullptr && EqualSid (user.data(), sid));
         };
 
-        SECURITY_DESCRIPTOR_CONTROL control = 0;
-        DWORD revision = 0;
-        GetSecurityDescriptorControl (descriptor, &control, &revision);
-
         // A null DACL lets everyone do everything.
-        auto ok = trusted (owner) && dacl != nullptr && (! mustBeProtected || (control & SE_DACL_PROTECTED) != 0);
+        auto ok = trusted (owner) && dacl != nullptr;
 
         for (DWORD i = 0; ok && dacl != nullptr && i < dacl->AceCount; ++i)
         {
@@ -879,9 +906,10 @@ PrivateFolder preparePrivateFolder()
 
     // The maker's folder may hold other products' data and let users add to
     // it; nobody else may take it over, or they could swap ours away.
-    CreateDirectoryW (widePath (maker).c_str(), &attributes);
+    if (CreateDirectoryW (widePath (maker).c_str(), &attributes))
+        applyPrivateDacl (maker, descriptor);
 
-    switch (checkFolder (maker, takeoverRights, false))
+    switch (checkFolder (maker, takeoverRights))
     {
         case Check::ours:    break;
         case Check::link:    return refuse (maker.getFullPathName() + " is a link.");
@@ -889,8 +917,10 @@ PrivateFolder preparePrivateFolder()
         case Check::foreign: return refuse (maker.getFullPathName() + " belongs to another account.");
     }
 
-    CreateDirectoryW (widePath (wanted).c_str(), &attributes);
-    auto check = checkFolder (wanted, writeRights, true);
+    if (CreateDirectoryW (widePath (wanted).c_str(), &attributes))
+        applyPrivateDacl (wanted, descriptor);
+
+    auto check = checkFolder (wanted, writeRights);
 
     // One made by someone else (or a link) is moved aside, never entered,
     // and a fresh one takes its place.
@@ -901,8 +931,10 @@ PrivateFolder preparePrivateFolder()
         if (! MoveFileExW (widePath (wanted).c_str(), widePath (aside).c_str(), 0))
             return refuse ("it was made by another account and cannot be moved aside.");
 
-        CreateDirectoryW (widePath (wanted).c_str(), &attributes);
-        check = checkFolder (wanted, writeRights, true);
+        if (CreateDirectoryW (widePath (wanted).c_str(), &attributes))
+            applyPrivateDacl (wanted, descriptor);
+
+        check = checkFolder (wanted, writeRights);
     }
 
     if (check != Check::ours)
@@ -928,7 +960,7 @@ juce::File createFreshPrivateFolder (const juce::File& parent, const juce::Strin
         const auto folder = parent.getChildFile (prefix + juce::Uuid().toString());
 
         if (CreateDirectoryW (widePath (folder).c_str(), &attributes))
-            return folder;
+            return applyPrivateDacl (folder, descriptor) ? folder : juce::File();
 
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             break;
