@@ -15,9 +15,9 @@ juce::File CatalogueSync::extractionToolFile() const
     return ServiceTexts::extractionToolIn (folders.cacheFolder());
 }
 
-juce::String CatalogueSync::md5Of (const juce::File& file)
+juce::String CatalogueSync::digestOf (const juce::File& file)
 {
-    return juce::MD5 (file).toHexString().toLowerCase();
+    return juce::SHA256 (file).toHexString().toLowerCase();
 }
 
 bool CatalogueSync::cacheThumbnail (const juce::String& imageURL, ProductRecord& record, std::function<bool()>& shouldStop)
@@ -57,7 +57,7 @@ bool CatalogueSync::ensureExtractionTool (std::function<bool()> shouldStop, bool
 
     if (tool.existsAsFile())
     {
-        if (md5Of (tool) == expected)
+        if (digestOf (tool) == expected)
             return true;
 
         tool.deleteFile();
@@ -78,7 +78,7 @@ bool CatalogueSync::ensureExtractionTool (std::function<bool()> shouldStop, bool
     if (! fetched.succeeded() || ! tool.existsAsFile())
         return false;
 
-    return md5Of (tool) == expected;
+    return digestOf (tool) == expected;
 }
 
 CatalogueSync::Result CatalogueSync::run (const juce::String& email, const juce::String& password,

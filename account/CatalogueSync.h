@@ -46,8 +46,8 @@ public:
     /** The extraction tool's file in the cache. */
     juce::File extractionToolFile() const;
 
-    /** Lower-case hex MD5 of a file's content. */
-    static juce::String md5Of (const juce::File&);
+    /** Lower-case hex SHA-256 of a file's content: the tool's pin. */
+    static juce::String digestOf (const juce::File&);
 
 private:
     bool cacheThumbnail (const juce::String& imageURL, ProductRecord& record, std::function<bool()>& shouldStop);

@@ -44,7 +44,7 @@ namespace ServiceTexts
     /** The extraction tool's path relative to the cache folder ("/..."). */
     juce::String extractionToolPath();
 
-    /** The expected MD5 digest of the extraction tool, lower-case hex. */
+    /** The expected SHA-256 digest of the extraction tool, lower-case hex. */
     juce::String extractionToolDigest();
 
     /** Where the extraction tool is downloaded from. */

@@ -62,7 +62,7 @@ int main (int argc, char** argv)
     plan.installerFile = archive;
     plan.installerCache = work.getChildFile ("Installers");
     plan.tool = tool;
-    plan.toolDigest = juce::MD5 (tool).toHexString();
+    plan.toolDigest = juce::SHA256 (tool).toHexString();
     plan.installFlags = { false, true, true, true, true };
     plan.targets = { juce::File(), targets.getChildFile ("vst/BenchVerb.dll"), targets.getChildFile ("vst3/BenchVerb.vst3"),
                      targets.getChildFile ("aax/BenchVerb.aaxplugin"), targets.getChildFile ("clap/BenchVerb.clap") };

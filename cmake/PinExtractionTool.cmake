@@ -1,5 +1,5 @@
 # cmake -DTOOL=... -DHEADER=... -DCACHE_PATH=... -DURL_PATH=... -P PinExtractionTool.cmake
-file (MD5 "${TOOL}" digest)
+file (SHA256 "${TOOL}" digest)
 
 set (text "// Written by the build from the extraction tool it built; do not edit.
 #pragma once

@@ -127,6 +127,8 @@ namespace platform
     class NewFile
     {
     public:
+        friend class FolderHandle;
+
         /** Null when anything already has the name or it cannot be created. */
         static std::unique_ptr<NewFile> create (const juce::File&);
 
@@ -155,6 +157,119 @@ namespace platform
         is already taken: it never replaces anything.
     */
     bool renameNoReplace (const juce::File& from, const juce::File& to);
+
+    //==============================================================================
+    /**
+        A folder opened once, never through a link at its own name, that every
+        later name is looked up, created, renamed and removed relative to. A
+        folder that someone renames or swaps for a link afterwards no longer
+        redirects anything: this handle keeps naming the folder it opened.
+
+        Names are single pieces: one with a separator, "." or ".." is refused.
+        POSIX: openat/mkdirat/renameat2 with O_NOFOLLOW|O_DIRECTORY. Windows:
+        NtCreateFile with the handle as root and FILE_OPEN_REPARSE_POINT; a
+        reparse point is never entered.
+        An instance is used by one thread at a time.
+    */
+    class FolderHandle final
+    {
+    public:
+        /** Opens an existing folder; null when the path is a link (or any
+            reparse point), not a folder, or cannot be opened.
+        */
+        static std::unique_ptr<FolderHandle> open (const juce::File& folder);
+
+        /** Opens the folder a configured path names, following links on the
+            way once (a plugin folder may be a link to another drive); from
+            then on the handle is all that counts.
+        */
+        static std::unique_ptr<FolderHandle> openFollowing (const juce::File& folder);
+
+        ~FolderHandle();
+
+        enum class Kind { missing, file, folder, link, other };
+
+        /** What the name is, without following a link. */
+        Kind kindOf (const juce::String& name) const;
+
+        /** Opens a child folder as open() does; null for a link or anything else. */
+        std::unique_ptr<FolderHandle> openChild (const juce::String& name) const;
+
+        /** Creates a child folder; false when the name is taken or on failure. */
+        bool createFolder (const juce::String& name) const;
+
+        /** Creates a child file exclusively, as NewFile::create does. */
+        std::unique_ptr<NewFile> createFile (const juce::String& name) const;
+
+        /** Renames one child to another name in the same folder, never replacing. */
+        bool renameNoReplace (const juce::String& from, const juce::String& to) const;
+
+        /** Removes a child file or link (the link itself), or an empty child folder. */
+        bool remove (const juce::String& name) const;
+
+        /** The names in the folder, without "." and "..". */
+        juce::StringArray names() const;
+
+        /** True while the name still refers to exactly the folder that child holds:
+            false once it was renamed away, removed or swapped for something else.
+        */
+        bool stillHolds (const juce::String& name, const FolderHandle& child) const;
+
+        /** The path the folder was opened by (for messages only). */
+        const juce::File& path() const noexcept     { return openedPath; }
+
+    private:
+        FolderHandle() = default;
+
+        juce::File openedPath;
+
+       #if JUCE_WINDOWS
+        void* handle = nullptr;
+       #else
+        int fd = -1;
+       #endif
+
+        JUCE_DECLARE_NON_COPYABLE (FolderHandle)
+    };
+
+    /** True when both paths name one existing file-system object (the same
+        file or folder reached by two spellings or through a link); links at
+        the paths themselves are not followed.
+    */
+    bool isSameObject (const juce::File& a, const juce::File& b);
+
+    /** A name fit for FolderHandle: non-empty, no separator, not "." or "..". */
+    bool isSinglePiece (const juce::String& name);
+
+    //==============================================================================
+    /** Where a private folder stands after its check. */
+    struct PrivateFolder
+    {
+        juce::File folder;          ///< empty when it may not be used
+        juce::String problem;       ///< why, for the user, when it may not
+    };
+
+    /** The manager's own folder for downloads and work, which no other
+        account may write; created when missing and checked on every call.
+
+        Windows: "%ProgramData%\Quillotone\PluginManager", created with a
+        protected DACL that gives Administrators and SYSTEM full control and
+        nobody else write access; both levels must be owned by Administrators,
+        SYSTEM or this user and carry no write access for anyone else.
+        POSIX: "$HOME/.cache/Quillotone/PluginManager" (from HOME alone), mode
+        0700 and owned by this user; a folder of ours with a looser mode is
+        tightened.
+        A link, or a folder that fails the check, is never used: the result
+        is empty with a problem text.
+    */
+    PrivateFolder preparePrivateFolder();
+
+    /** A new folder with a fresh random name inside the parent, created
+        exclusively (it fails rather than take a folder someone made first),
+        readable and writable by this account only (POSIX: mkdtemp, 0700;
+        Windows: the protected DACL of preparePrivateFolder()). Empty on failure.
+    */
+    juce::File createFreshPrivateFolder (const juce::File& parent, const juce::String& prefix);
 
     /** For a process that is about to run code it does not trust: a crash
         then ends the process with an exit code, without a crash dialog, a

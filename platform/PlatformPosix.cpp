@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <cstdio>
 #include <climits>
 #include <cstring>
@@ -418,6 +419,247 @@ void prepareForUntrustedCode()
     // A crash then leaves no core file behind in the working folder.
     const rlimit noCoreFiles { 0, 0 };
     ::setrlimit (RLIMIT_CORE, &noCoreFiles);
+}
+
+} // namespace platform
+
+//==============================================================================
+namespace platform
+{
+
+bool isSinglePiece (const juce::String& name)
+{
+    return name.isNotEmpty() && name != "." && name != ".." && ! name.containsAnyOf ("/\\") && ! name.containsChar (0);
+}
+
+namespace
+{
+    constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+    std::string nameOf (const juce::String& name)   { return name.toStdString(); }
+}
+
+std::unique_ptr<FolderHandle> FolderHandle::open (const juce::File& folder)
+{
+    const auto fd = ::open (folder.getFullPathName().toRawUTF8(), folderFlags);
+
+    if (fd < 0)
+        return nullptr;
+
+    std::unique_ptr<FolderHandle> opened (new FolderHandle());
+    opened->fd = fd;
+    opened->openedPath = folder;
+    return opened;
+}
+
+std::unique_ptr<FolderHandle> FolderHandle::openFollowing (const juce::File& folder)
+{
+    const auto fd = ::open (folder.getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+
+    if (fd < 0)
+        return nullptr;
+
+    std::unique_ptr<FolderHandle> opened (new FolderHandle());
+    opened->fd = fd;
+    opened->openedPath = folder;
+    return opened;
+}
+
+bool isSameObject (const juce::File& a, const juce::File& b)
+{
+    struct stat first {}, second {};
+
+    return ::lstat (a.getFullPathName().toRawUTF8(), &first) == 0 && ::lstat (b.getFullPathName().toRawUTF8(), &second) == 0
+        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+FolderHandle::~FolderHandle()
+{
+    if (fd >= 0)
+        ::close (fd);
+}
+
+FolderHandle::Kind FolderHandle::kindOf (const juce::String& name) const
+{
+    struct stat info {};
+
+    if (! isSinglePiece (name))
+        return Kind::other;
+
+    if (::fstatat (fd, nameOf (name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? Kind::missing : Kind::other;
+
+    if (S_ISLNK (info.st_mode))  return Kind::link;
+    if (S_ISDIR (info.st_mode))  return Kind::folder;
+    if (S_ISREG (info.st_mode))  return Kind::file;
+    return Kind::other;
+}
+
+std::unique_ptr<FolderHandle> FolderHandle::openChild (const juce::String& name) const
+{
+    if (! isSinglePiece (name))
+        return nullptr;
+
+    const auto child = ::openat (fd, nameOf (name).c_str(), folderFlags);
+
+    if (child < 0)
+        return nullptr;
+
+    std::unique_ptr<FolderHandle> opened (new FolderHandle());
+    opened->fd = child;
+    opened->openedPath = openedPath.getChildFile (name);
+    return opened;
+}
+
+bool FolderHandle::createFolder (const juce::String& name) const
+{
+    return isSinglePiece (name) && ::mkdirat (fd, nameOf (name).c_str(), 0755) == 0;
+}
+
+std::unique_ptr<NewFile> FolderHandle::createFile (const juce::String& name) const
+{
+    if (! isSinglePiece (name))
+        return nullptr;
+
+    const auto file = ::openat (fd, nameOf (name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+
+    if (file < 0)
+        return nullptr;
+
+    std::unique_ptr<NewFile> created (new NewFile());
+    created->fd = file;
+    return created;
+}
+
+bool FolderHandle::renameNoReplace (const juce::String& from, const juce::String& to) const
+{
+    if (! isSinglePiece (from) || ! isSinglePiece (to))
+        return false;
+
+    const auto source = nameOf (from), target = nameOf (to);
+
+    if (::renameat2 (fd, source.c_str(), fd, target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+
+    struct stat info {};
+
+    if (::fstatat (fd, source.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+
+    if (! S_ISDIR (info.st_mode))
+        return ::linkat (fd, source.c_str(), fd, target.c_str(), 0) == 0 && ::unlinkat (fd, source.c_str(), 0) == 0;
+
+    return ::fstatat (fd, target.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT
+        && ::renameat (fd, source.c_str(), fd, target.c_str()) == 0;
+}
+
+bool FolderHandle::remove (const juce::String& name) const
+{
+    if (! isSinglePiece (name))
+        return false;
+
+    return ::unlinkat (fd, nameOf (name).c_str(), kindOf (name) == Kind::folder ? AT_REMOVEDIR : 0) == 0;
+}
+
+juce::StringArray FolderHandle::names() const
+{
+    juce::StringArray result;
+    const auto copy = ::openat (fd, ".", folderFlags);
+
+    if (copy < 0)
+        return result;
+
+    if (auto* dir = ::fdopendir (copy))
+    {
+        while (auto* entry = ::readdir (dir))
+        {
+            const auto name = juce::String::fromUTF8 (entry->d_name);
+
+            if (name != "." && name != "..")
+                result.add (name);
+        }
+
+        ::closedir (dir);
+    }
+    else
+    {
+        ::close (copy);
+    }
+
+    return result;
+}
+
+bool FolderHandle::stillHolds (const juce::String& name, const FolderHandle& child) const
+{
+    struct stat named {}, held {};
+
+    return isSinglePiece (name) && ::fstatat (fd, nameOf (name).c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0
+        && ::fstat (child.fd, &held) == 0 && S_ISDIR (named.st_mode)
+        && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+//==============================================================================
+PrivateFolder preparePrivateFolder()
+{
+    // HOME alone decides, so a test or a sandboxed run gets a folder of its own.
+    const auto* home = std::getenv ("HOME");
+    const auto homePath = juce::String::fromUTF8 (home != nullptr ? home : "");
+    const auto wanted = juce::File::isAbsolutePath (homePath) ? juce::File (homePath).getChildFile (".cache/Quillotone/PluginManager")
+                                                              : juce::File();
+
+    auto refuse = [&wanted] (const juce::String& why)
+    {
+        return PrivateFolder { {}, "The manager's private folder " + wanted.getFullPathName() + " cannot be used: " + why };
+    };
+
+    if (wanted == juce::File())
+        return refuse ("the home folder is unknown.");
+
+    // HOME itself is the user's to choose; from there on nothing is followed.
+    auto current = ::open (homePath.toRawUTF8(), folderFlags);
+
+    if (current < 0)
+        return refuse ("the home folder cannot be opened.");
+
+    for (auto piece : { ".cache", "Quillotone", "PluginManager" })
+    {
+        ::mkdirat (current, piece, 0700);
+        const auto next = ::openat (current, piece, folderFlags);
+        ::close (current);
+        current = next;
+
+        if (current < 0)
+            return refuse (juce::String (piece) + " is a link, not a folder, or cannot be opened.");
+    }
+
+    struct stat info {};
+    const auto owned = ::fstat (current, &info) == 0 && info.st_uid == ::geteuid();
+    const auto closed = owned && ((info.st_mode & 077) == 0 || ::fchmod (current, 0700) == 0);
+    ::close (current);
+
+    if (! owned)
+        return refuse ("it belongs to another account.");
+
+    if (! closed)
+        return refuse ("other accounts can open it.");
+
+    return { wanted, {} };
+}
+
+juce::File createFreshPrivateFolder (const juce::File& parent, const juce::String& prefix)
+{
+    auto pattern = parent.getChildFile (prefix + "XXXXXX").getFullPathName().toStdString();
+    std::vector<char> buffer (pattern.begin(), pattern.end());
+    buffer.push_back (0);
+
+    // mkdtemp creates the folder itself with mode 0700, failing on any existing name.
+    if (::mkdtemp (buffer.data()) == nullptr)
+        return {};
+
+    return juce::File (juce::String::fromUTF8 (buffer.data()));
 }
 
 } // namespace platform

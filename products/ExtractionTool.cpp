@@ -12,31 +12,41 @@ juce::StringArray arguments (const juce::File& tool, const juce::File& installer
     return { tool.getFullPathName(), "-x", installer.getFullPathName(), "-d" + outputFolder.getFullPathName(), "-q", "-y" };
 }
 
+juce::String digestOf (const void* data, size_t size)
+{
+    return juce::SHA256 (data, size).toHexString().toLowerCase();
+}
+
 Outcome run (const juce::File& tool, const juce::String& expectedDigest, const juce::File& installer,
-             const juce::File& outputFolder, const std::function<bool()>& shouldStop, int timeoutMs)
+             const juce::File& outputFolder, const std::function<bool()>& shouldStop, int timeoutMs,
+             const std::function<void()>& afterCheck)
 {
     Outcome outcome;
 
     juce::MemoryBlock bytes;
 
     if (! platform::isRegularFile (tool) || tool.getSize() > maxToolBytes || ! tool.loadFileAsData (bytes)
-         || juce::MD5 (bytes.getData(), bytes.getSize()).toHexString().toLowerCase() != expectedDigest)
+         || digestOf (bytes.getData(), bytes.getSize()) != expectedDigest)
     {
         outcome.kind = Outcome::notVerified;
         return outcome;
     }
 
-    // A folder with a name nobody can guess, in this account's own temporary
-    // folder; it goes when the run is over.
-    const auto privateFolder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                   .getChildFile ("quillotone-tool-" + juce::Uuid().toString());
+    if (afterCheck != nullptr)
+        afterCheck();
+
+    // A folder made fresh for this run and closed to other accounts: an
+    // existing one, whoever made it, is never taken. It goes when the run is over.
+    const auto privateFolder = platform::createFreshPrivateFolder (juce::File::getSpecialLocation (juce::File::tempDirectory),
+                                                                   "quillotone-tool-");
+
+    if (privateFolder == juce::File())
+        return outcome;
+
     const juce::ScopeGuard removeFolder { [&privateFolder] { privateFolder.deleteRecursively (false); } };
 
     const auto copy = privateFolder.getChildFile (tool.getFileName());
     const auto output = privateFolder.getChildFile ("output.txt");
-
-    if (! privateFolder.createDirectory())
-        return outcome;
 
     if (auto file = platform::NewFile::create (copy); file == nullptr || ! file->write (bytes.getData(), bytes.getSize()) || ! file->close())
         return outcome;

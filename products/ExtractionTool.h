@@ -38,11 +38,18 @@ namespace ExtractionTool
     */
     juce::StringArray arguments (const juce::File& tool, const juce::File& installer, const juce::File& outputFolder);
 
-    /** Checks the tool against the expected digest, then runs a private copy of
-        it, polling the stop check; a run longer than the limit is terminated.
+    /** Lower-case hex SHA-256 of the bytes: the form the pin takes. */
+    juce::String digestOf (const void* data, size_t size);
+
+    /** Checks the tool against the expected SHA-256 digest, then runs a
+        private copy of the checked bytes from a fresh folder of its own,
+        polling the stop check; a run longer than the limit is terminated.
+        afterCheck runs between the check and the copy (tests change the
+        cached file there).
     */
     Outcome run (const juce::File& tool, const juce::String& expectedDigest, const juce::File& installer,
-                 const juce::File& outputFolder, const std::function<bool()>& shouldStop, int timeoutMs = 120000);
+                 const juce::File& outputFolder, const std::function<bool()>& shouldStop, int timeoutMs = 120000,
+                 const std::function<void()>& afterCheck = {});
 
     /** The tool is a small program; a bigger file is not it. */
     constexpr juce::int64 maxToolBytes = 64 * 1024 * 1024;

@@ -1,5 +1,6 @@
 #include "products/InstallOperation.h"
 
+#include "platform/Platform.h"
 #include "products/ExtractionTool.h"
 #include "products/InstallerArchive.h"
 #include "products/InstallerLayout.h"
@@ -170,9 +171,12 @@ namespace
                 return fail (placed.failure);
 
             // The old CLAP place goes once the new one stands; if it cannot
-            // go, the new plugin is in place all the same.
+            // go, the new plugin is in place all the same. The two may be one
+            // place under two spellings (a CLAP folder named Quillotone, or
+            // reached through a link): the fresh plugin stays.
             if (texts.format == PluginFormat::CLAP && plan.legacyClapTarget != juce::File()
-                 && plan.legacyClapTarget.getFullPathName() != target.getFullPathName() && plan.legacyClapTarget.exists())
+                 && plan.legacyClapTarget != target && plan.legacyClapTarget.exists()
+                 && ! platform::isSameObject (plan.legacyClapTarget, target))
                 if (hooks.moveToTrash == nullptr || ! hooks.moveToTrash (plan.legacyClapTarget))
                     plan.legacyClapTarget.isDirectory() ? plan.legacyClapTarget.deleteRecursively (false)
                                                         : plan.legacyClapTarget.deleteFile();
@@ -224,6 +228,12 @@ Result run (const Plan& plan, const Hooks& hooks)
     {
         run.setProgress (1.0);
         return {};
+    }
+
+    if (plan.installerCache == juce::File())
+    {
+        run.fail ("Could not prepare the installer cache for ");
+        return run.result;
     }
 
     if (! plan.installerFile.existsAsFile())

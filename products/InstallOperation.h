@@ -24,9 +24,9 @@ namespace InstallOperation
     {
         juce::String name, installName;
         juce::File installerFile;
-        juce::File installerCache;          ///< the cache's "Installers" folder
+        juce::File installerCache;          ///< "Installers" in the manager's private folder
         juce::File tool;
-        juce::String toolDigest;            ///< what the tool's MD5 must be
+        juce::String toolDigest;            ///< what the tool's SHA-256 must be
         std::array<bool, PluginFormat::count> installFlags {};
         std::array<juce::File, PluginFormat::count> targets;
         juce::File legacyClapTarget, presetsTarget, samplesTarget;

@@ -337,7 +337,16 @@ void Product::runDownload()
         return;
     }
 
-    const auto destination = folders.cacheFolder ("/Installers").getChildFile (fileName);
+    // Downloads go to the manager's own folder, which no other account can write.
+    const auto installers = folders.privateFolder ("/Installers");
+
+    if (installers == juce::File())
+    {
+        fail (folders.privateFolderProblem());
+        return;
+    }
+
+    const auto destination = installers.getChildFile (fileName);
     installerFile = destination.getFullPathName();
     downloader.downloadToFile (destination);
 
@@ -383,7 +392,7 @@ void Product::runInstall()
     plan.name = name;
     plan.installName = installName;
     plan.installerFile = file (installerFile);
-    plan.installerCache = folders.cacheFolder ("/Installers");
+    plan.installerCache = folders.privateFolder ("/Installers");
     plan.tool = ServiceTexts::extractionToolIn (folders.cacheFolder());
     plan.toolDigest = ServiceTexts::extractionToolDigest();
     plan.installFlags = installFlags;

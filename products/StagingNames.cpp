@@ -8,14 +8,17 @@ juce::String newToken()
     return juce::Uuid().toString();
 }
 
+juce::String pendingName (const juce::String& targetName, const juce::String& token)  { return targetName + ".pending." + token; }
+juce::String backupName (const juce::String& targetName, const juce::String& token)   { return targetName + ".backup." + token; }
+
 juce::File pending (const juce::File& target, const juce::String& token)
 {
-    return target.getSiblingFile (target.getFileName() + ".pending." + token);
+    return target.getSiblingFile (pendingName (target.getFileName(), token));
 }
 
 juce::File backup (const juce::File& target, const juce::String& token)
 {
-    return target.getSiblingFile (target.getFileName() + ".backup." + token);
+    return target.getSiblingFile (backupName (target.getFileName(), token));
 }
 
 std::optional<Parsed> parse (const juce::String& fileName)
@@ -29,7 +32,7 @@ std::optional<Parsed> parse (const juce::String& fileName)
          || ! rest.containsChar ('.') || (kind != "pending" && kind != "backup"))
         return std::nullopt;
 
-    return Parsed { targetName, kind == "backup" };
+    return Parsed { targetName, token, kind == "backup" };
 }
 
 } // namespace StagingNames

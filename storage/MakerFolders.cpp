@@ -8,24 +8,40 @@
 //==============================================================================
 juce::File MakerFolders::resolved (const juce::File& path, bool createWhenMissing) const
 {
-    auto result = platform::isLink (path) ? platform::resolveLink (path) : path;
+    // Only the maker folder itself may be a link (to another drive, say); a
+    // link below it, which another account may have planted, is neither
+    // followed nor created through.
+    const auto maker = makerFolder();
+
+    for (auto piece = path; piece.isAChildOf (maker); piece = piece.getParentDirectory())
+        if (platform::isLink (piece))
+            return path;
 
     // A failure to create is the caller's to notice when it uses the folder.
-    if (createWhenMissing && result.getFullPathName().isNotEmpty() && ! result.exists())
-        result.createDirectory();
+    if (createWhenMissing && path.getFullPathName().isNotEmpty() && ! path.exists())
+        path.createDirectory();
 
-    return result;
+    return path;
 }
 
-juce::File MakerFolders::makerFolder() const
+juce::File MakerFolders::baseFolder()
 {
     auto documents = platform::sharedDocumentsFolder();
 
     // Without the system folder the layout hangs off a relative root, as the
     // paths of the other locations would.
-    auto base = documents.getFullPathName().isEmpty() ? juce::File::getCurrentWorkingDirectory() : documents;
+    return documents.getFullPathName().isEmpty() ? juce::File::getCurrentWorkingDirectory() : documents;
+}
 
-    return resolved (base.getChildFile (makerName), true);
+juce::File MakerFolders::makerFolder() const
+{
+    const auto path = baseFolder().getChildFile (makerName);
+    auto result = platform::isLink (path) ? platform::resolveLink (path) : path;
+
+    if (result.getFullPathName().isNotEmpty() && ! result.exists() && ! platform::isLink (result))
+        result.createDirectory();
+
+    return result;
 }
 
 juce::File MakerFolders::settingsFolder() const
@@ -46,6 +62,34 @@ juce::File MakerFolders::cacheFolder (const juce::String& suffix) const
         return cache;
 
     return resolved (cache.getChildFile (suffix.trimCharactersAtStart ("/")), true);
+}
+
+juce::File MakerFolders::privateFolder (const juce::String& suffix) const
+{
+    const auto prepared = platform::preparePrivateFolder();
+
+    if (prepared.folder == juce::File())
+        return {};
+
+    auto folder = platform::FolderHandle::open (prepared.folder);
+
+    for (const auto& piece : juce::StringArray::fromTokens (suffix, "/", ""))
+    {
+        if (folder == nullptr || piece.isEmpty())
+            continue;
+
+        if (folder->kindOf (piece) == platform::FolderHandle::Kind::missing)
+            folder->createFolder (piece);
+
+        folder = folder->openChild (piece);
+    }
+
+    return folder != nullptr ? folder->path() : juce::File();
+}
+
+juce::String MakerFolders::privateFolderProblem() const
+{
+    return platform::preparePrivateFolder().problem;
 }
 
 juce::File MakerFolders::samplesFolder() const

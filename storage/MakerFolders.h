@@ -29,7 +29,9 @@ public:
     const juce::String makerName { "Quillotone" };
 
     //==============================================================================
-    /** The maker folder, with a link resolved to its target; created when missing. */
+    /** The maker folder, with a link resolved to its target; created when missing.
+        Links below it are never followed out of it.
+    */
     juce::File makerFolder() const;
 
     /** The "Settings" folder of the maker folder; created when missing. */
@@ -39,9 +41,22 @@ public:
     juce::File tempFolder() const;
 
     /** The manager's cache ("Temp/PluginManagerCache") joined with a suffix that
-        is empty or starts with "/"; created when missing.
+        is empty or starts with "/"; created when missing. Other accounts can
+        write here: it keeps only the thumbnails, the extraction tool (checked
+        again before each run) and the manager settings.
     */
     juce::File cacheFolder (const juce::String& suffix = {}) const;
+
+    /** The manager's private folder (platform::preparePrivateFolder(), checked
+        on every call) joined with a suffix that is empty or starts with "/";
+        created when missing, never through a link. Holds the downloads
+        ("/Installers"), the install's work folders and the placement journal.
+        Empty when the folder may not be used: privateFolderProblem() says why.
+    */
+    juce::File privateFolder (const juce::String& suffix = {}) const;
+
+    /** Why privateFolder() is empty, in words for the user; empty when it is usable. */
+    juce::String privateFolderProblem() const;
 
     /** "Samples/<productFolderName>" under the maker folder; not created here. */
     juce::File samplesFolder() const;
@@ -84,6 +99,7 @@ public:
 
 private:
     juce::File resolved (const juce::File& path, bool createWhenMissing) const;
+    static juce::File baseFolder();
     juce::XmlElement& globalSettingsElement();
 
     std::unique_ptr<juce::XmlElement> globalSettings;

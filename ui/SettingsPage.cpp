@@ -270,5 +270,10 @@ void SettingsPage::clearCache (CacheKind kind)
     for (auto& suffix : suffixes)
         cache.getChildFile (suffix.substring (1)).deleteRecursively (false);
 
+    // Downloads live in the manager's private folder.
+    if (kind != CacheKind::thumbnails)
+        if (auto downloads = makerFolders.privateFolder ("/Installers"); downloads != juce::File())
+            downloads.deleteRecursively (false);
+
     VortelDialog::showMessage (this, "Clear Cache", "Cache cleared.", VortelDialog::notice);
 }

@@ -54,6 +54,8 @@ program_files=$(unix_path 'C:\Program Files')
 [ -d "$public_documents" ] && [ -d "$program_files" ] || fail "the prefix has no public documents or program files folder"
 maker=$public_documents/Quillotone
 cache="$maker/Temp/PluginManagerCache"
+# Downloads and the install's work folders: the manager's own folder.
+private=$(unix_path 'C:\ProgramData\Quillotone\PluginManager')
 wine_temp=$(unix_path "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')")
 [ -d "$wine_temp" ] || fail "no temp folder in the prefix"
 
@@ -171,7 +173,7 @@ for target in "$vst2" "$vst3/Contents/x86_64-win/$install_name.vst3" "$aax" "$cl
     wait_for "[ -e '$target' ]" 300 || fail "the install did not place $target"
 done
 wait_for '[ -f "$samples/Kits/Kit 110 Hz.wav" ]' 200 || fail "no samples in $samples"
-wait_for '[ ! -d "$cache/Installers/$install_name" ]' 100 || fail "the install's work folder stayed"
+wait_for '[ ! -d "$private/Installers/$install_name" ]' 100 || fail "the install's work folder stayed"
 sleep 1
 shot installed-wine
 dialog_up && fail "a dialog after a good install"

@@ -29,7 +29,7 @@ dialog_up && fail "a dialog after STOP"
 for name in OrbitDelay KV77 LittleClipper DrumFoundry; do
     installed $name && fail "STOP let $name install"
 done
-[ -z "$(ls "$cache/Installers" | grep -i orbit || true)" ] || fail "STOP left a partial archive"
+[ -z "$(ls "$private/Installers" | grep -i orbit || true)" ] || fail "STOP left a partial archive"
 
 #------------------------------------------------------------------------------
 # Install All to the end: every owned product, no demo.

@@ -73,6 +73,8 @@ signed_in() {   # e-mail address: logs in and waits for the sync to finish
 
 # The cache of the sandboxed user, and the extraction tool the stand-in serves.
 cache="$HOME/Documents/Quillotone/Temp/PluginManagerCache"
+# Downloads and the install's work folders: the manager's own folder.
+private="$HOME/.cache/Quillotone/PluginManager"
 tool_fetched() { cmp -s "$cache/Utils/quillex" "$build/standin-content/plugin-manager/utils/linux/quillex"; }
 
 set_fault() {   # path ("catalogue" and "login" name the service paths), fault as JSON

@@ -78,7 +78,7 @@ click 817 "$(row_button 3)"
 sleep 1
 shot stopped-download
 dialog_up && fail "a dialog after STOP"
-[ -z "$(ls "$cache/Installers" | grep -i kv77 || true)" ] || fail "STOP left a partial archive: $(ls "$cache/Installers")"
+[ -z "$(ls "$private/Installers" | grep -i kv77 || true)" ] || fail "STOP left a partial archive: $(ls "$private/Installers")"
 [ ! -e "$HOME/.vst/KV77.dll" ] || fail "STOP placed something"
 
 #------------------------------------------------------------------------------

@@ -10,7 +10,7 @@ start_app
 signed_in library@quillotone.test
 
 # Grand Library, second on the list, unpacks tens of thousands of files.
-expand="$cache/Installers/GrandLibrary/Expand"
+expand="$private/Installers/GrandLibrary/Expand"
 click 817 323
 for _ in $(seq 1 400); do
     [ -d "$expand" ] && break
@@ -21,7 +21,7 @@ click 817 323
 sleep 0.3
 shot stopped-extraction
 pgrep -f "$TMPDIR/quillotone-tool-" > /dev/null && fail "the extraction tool still runs after STOP"
-wait_for '[ ! -d "$cache/Installers/GrandLibrary" ]' 100 || fail "STOP left the unpacked installer behind"
+wait_for '[ ! -d "$private/Installers/GrandLibrary" ]' 100 || fail "STOP left the unpacked installer behind"
 sleep 1
 dialog_up && fail "a dialog after STOP"
 for target in $(plugins_of GrandLibrary) "$HOME/Documents/Quillotone/Samples/GrandLibrary" "$HOME/Documents/Quillotone/Presets/GrandLibrary"; do

@@ -461,7 +461,7 @@ TEST (Extractor, CommandLine)
 TEST (Extractor, TheManagerPinsTheToolThisBuildMade)
 {
     ASSERT_TRUE (tool().existsAsFile()) << tool().getFullPathName();
-    EXPECT_EQ (ServiceTexts::extractionToolDigest(), juce::MD5 (tool()).toHexString());
+    EXPECT_EQ (ServiceTexts::extractionToolDigest(), juce::SHA256 (tool()).toHexString());
     EXPECT_TRUE (ServiceTexts::extractionToolPath().endsWith ("/" + tool().getFileName()));
     EXPECT_TRUE (ServiceTexts::extractionToolURL().endsWith ("/" + tool().getFileName()));
 }

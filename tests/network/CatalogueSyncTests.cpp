@@ -62,7 +62,7 @@ TEST (CatalogueSync, FetchesRecordsThumbnailsAndTheTool)
     juce::File thumbnail (first.thumbnailFile);
     EXPECT_EQ (thumbnail, s.folders.cacheFolder ("/Thumbnails").getChildFile ("big-room-verb.png"));
     EXPECT_GE (thumbnail.getSize(), 500);
-    EXPECT_EQ (CatalogueSync::md5Of (thumbnail), CatalogueSync::md5Of (StandIn::contentFolder().getChildFile ("thumbnails/big-room-verb.png")));
+    EXPECT_EQ (CatalogueSync::digestOf (thumbnail), CatalogueSync::digestOf (StandIn::contentFolder().getChildFile ("thumbnails/big-room-verb.png")));
 
     for (auto& demo : result.demos)
     {
@@ -71,8 +71,8 @@ TEST (CatalogueSync, FetchesRecordsThumbnailsAndTheTool)
     }
 
     // The tool the build made, byte for byte.
-    EXPECT_EQ (CatalogueSync::md5Of (s.sync.extractionToolFile()), ServiceTexts::extractionToolDigest());
-    EXPECT_EQ (CatalogueSync::md5Of (s.sync.extractionToolFile()), CatalogueSync::md5Of (juce::File (QUILLOTONE_EXTRACTION_TOOL)));
+    EXPECT_EQ (CatalogueSync::digestOf (s.sync.extractionToolFile()), ServiceTexts::extractionToolDigest());
+    EXPECT_EQ (CatalogueSync::digestOf (s.sync.extractionToolFile()), CatalogueSync::digestOf (juce::File (QUILLOTONE_EXTRACTION_TOOL)));
 }
 
 TEST (CatalogueSync, CachedThumbnailsAreKeptUnlessTooSmall)
@@ -157,12 +157,12 @@ TEST (CatalogueSync, ADamagedToolIsReplacedBeforeCommitting)
     auto tool = s.sync.extractionToolFile();
     tool.getParentDirectory().createDirectory();
     ASSERT_TRUE (tool.replaceWithData (bytes.getData(), bytes.getSize()));
-    ASSERT_NE (CatalogueSync::md5Of (tool), ServiceTexts::extractionToolDigest());
+    ASSERT_NE (CatalogueSync::digestOf (tool), ServiceTexts::extractionToolDigest());
 
     auto result = s.run ("demo@quillotone.test");
     EXPECT_EQ (result.error, "");
     ASSERT_NE (result.document, nullptr);
-    EXPECT_EQ (CatalogueSync::md5Of (tool), ServiceTexts::extractionToolDigest());
+    EXPECT_EQ (CatalogueSync::digestOf (tool), ServiceTexts::extractionToolDigest());
 }
 
 TEST (CatalogueSync, AToolThatStaysWrongFailsTheSync)

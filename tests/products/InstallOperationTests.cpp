@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "account/ServiceTexts.h"
+#include "products/ExtractionTool.h"
 #include "products/InstallOperation.h"
 #include "products/InstallerArchive.h"
 #include "products/VersionProbe.h"
@@ -196,7 +197,7 @@ TEST (InstallOperation, StopsWhileTheToolRunsOrTakesTooLong)
     TempFolder scripts;
     auto hanging = scripts.folder.getChildFile ("hanging-tool");
     hanging.replaceWithText ("#!/bin/sh\nsleep 60\n", false, false, "\n");
-    auto digest = juce::MD5 (hanging).toHexString();
+    auto digest = juce::SHA256 (hanging).toHexString();
 
     for (auto stop : { true, false })
     {
@@ -330,4 +331,52 @@ TEST (InstallerArchive, StopEndsOneLargeEntryAtOnce)
     EXPECT_TRUE (outcome.stopped);
     EXPECT_LT (juce::Time::getMillisecondCounter() - askedAt, 500u);
     EXPECT_TRUE (isEmptyFolder (work));
+
+TEST (InstallOperation, ACLAPFolderThatIsTheOldPlaceKeepsTheFreshPlugin)
+{
+    // The CLAP folder set to .../CLAP/Quillotone, spelled as the old place or
+    // reached through a link to it: one place, so nothing goes to the trash.
+    for (auto throughLink : { false, true })
+    {
+        SCOPED_TRACE (throughLink ? "through a link" : "the same path");
+        Install install ("Big Room Verb", "BigRoomVerb.zip");
+        const auto old = install.plan.legacyClapTarget;
+        ASSERT_TRUE (old.getParentDirectory().createDirectory());
+        auto& target = install.plan.targets[PluginFormat::CLAP];
+        target = old;
+
+        if (throughLink)
+        {
+            const auto link = install.temp.folder.getChildFile ("plugins/MyClap");
+            ASSERT_TRUE (old.getParentDirectory().createSymbolicLink (link, true));
+            target = link.getChildFile (old.getFileName());
+        }
+
+        install.hooks.moveToTrash = [] (const juce::File& f) { return f.deleteRecursively(); };
+        const auto result = install.run();
+        ASSERT_TRUE (result.succeeded) << result.errorMessage;
+        EXPECT_TRUE (old.exists());
+    }
+}
+
+TEST (ExtractionTool, RunsAPrivateCopyOfTheBytesItChecked)
+{
+    TempFolder temp;
+    const auto cached = temp.folder.getChildFile ("quillex"), marker = temp.folder.getChildFile ("swapped-tool-ran");
+    const auto installer = temp.folder.getChildFile ("Setup.exe");
+    ASSERT_TRUE (juce::File (QUILLOTONE_EXTRACTION_TOOL).copyFileTo (cached));
+    installer.replaceWithText ("not an installer");
+
+    // Another account replaces the cached tool right after the check.
+    auto swap = [&]
+    {
+        cached.replaceWithText ("#!/bin/sh\ntouch '" + marker.getFullPathName() + "'\n", false, false, "\n");
+        cached.setExecutePermission (true);
+    };
+
+    const auto outcome = ExtractionTool::run (cached, juce::SHA256 (cached).toHexString(), installer,
+                                              temp.folder.getChildFile ("out"), {}, 20000, swap);
+    EXPECT_EQ (outcome.kind, ExtractionTool::Outcome::exited);
+    EXPECT_EQ (outcome.exitCode, 2) << outcome.output;
+    EXPECT_FALSE (marker.exists());
 }

@@ -143,17 +143,17 @@ TEST (PluginPlacement, SwapsWithARollbackAndSaysWhatBecameOfTheOldVersion)
 {
     using Steps = PluginPlacement::FileSteps;
 
-    auto failingRename = [] (std::function<bool (const juce::File&, const juce::File&)> refuses)
+    auto failingRename = [] (std::function<bool (const juce::String&, const juce::String&)> refuses)
     {
         Steps steps = Steps::real();
-        steps.rename = [refuses] (const juce::File& from, const juce::File& to)
+        steps.rename = [refuses] (const platform::FolderHandle& folder, const juce::String& from, const juce::String& to)
         {
-            return ! refuses (from, to) && Steps::real().rename (from, to);
+            return ! refuses (from, to) && Steps::real().rename (folder, from, to);
         };
         return steps;
     };
 
-    auto toTarget = [] (const juce::File&, const juce::File& to) { return ! to.getFileName().contains (".backup."); };
+    auto toTarget = [] (const juce::String&, const juce::String& to) { return ! to.contains (".backup."); };
 
     struct Case
     {
@@ -167,13 +167,13 @@ TEST (PluginPlacement, SwapsWithARollbackAndSaysWhatBecameOfTheOldVersion)
     const Case cases[] = {
         { "a bundle replaced",             true,  Steps::real(), "-", "new" },
         { "a first install",               false, Steps::real(), "-", "new" },
-        { "the old one cannot be renamed", true,  failingRename ([] (auto& from, auto&) { return ! from.getFileName().contains (".pending."); }),
+        { "the old one cannot be renamed", true,  failingRename ([] (auto& from, auto&) { return ! from.contains (".pending."); }),
           " The previous version was kept.", "old" },
-        { "the swap fails",                true,  failingRename ([] (auto& from, auto&) { return from.getFileName().contains (".pending."); }),
+        { "the swap fails",                true,  failingRename ([] (auto& from, auto&) { return from.contains (".pending."); }),
           " The previous version was restored.", "old" },
-        { "the first swap fails",          false, failingRename ([] (auto& from, auto&) { return from.getFileName().contains (".pending."); }),
+        { "the first swap fails",          false, failingRename ([] (auto& from, auto&) { return from.contains (".pending."); }),
           " The previous version was restored.", "none" },
-        { "swap and restore fail",         true,  failingRename ([toTarget] (auto& from, auto& to) { return from.getFileName().contains (".pending.") || (from.getFileName().contains (".backup.") && toTarget (from, to)); }),
+        { "swap and restore fail",         true,  failingRename ([toTarget] (auto& from, auto& to) { return from.contains (".pending.") || (from.contains (".backup.") && toTarget (from, to)); }),
           " The previous version is at {backup}.", "none" },
     };
 

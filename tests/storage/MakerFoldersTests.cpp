@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "platform/Platform.h"
 #include "storage/MakerFolders.h"
 #include "support/TestHelpers.h"
+
+#include <sys/stat.h>
 
 using testing_support::ScopedHome;
 using testing_support::TempFolder;
@@ -177,4 +180,72 @@ TEST (MakerFolders, FolderInPlaceOfTheSettingsFileMakesSaveFail)
     folders.setGlobalValue ("key", "value");
     EXPECT_FALSE (folders.saveGlobalSettings());
     EXPECT_TRUE (folders.globalSettingsFile().isDirectory());
+}
+
+TEST (MakerFolders, ThePrivateFolderIsTheUsersOwnAndNeverALink)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void (const juce::File& home, const juce::File& elsewhere)> arrange;
+        bool usable;
+    };
+
+    auto privatePath = [] (const juce::File& home) { return home.getChildFile (".cache/Quillotone/PluginManager"); };
+
+    const Case cases[] = {
+        { "made fresh", [] (auto&, auto&) {}, true },
+        { "ours, but open to others", [&] (auto& h, auto&) { ASSERT_TRUE (privatePath (h).createDirectory());
+                                                             ::chmod (privatePath (h).getFullPathName().toRawUTF8(), 0777); }, true },
+        { "a link to elsewhere", [&] (auto& h, auto& e) { ASSERT_TRUE (privatePath (h).getParentDirectory().createDirectory());
+                                                          ASSERT_TRUE (e.createSymbolicLink (privatePath (h), true)); }, false },
+        { "a linked cache folder", [] (auto& h, auto& e) { ASSERT_TRUE (e.createSymbolicLink (h.getChildFile (".cache"), true)); }, false },
+    };
+
+    for (auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        ScopedHome home;
+        TempFolder elsewhere;
+        c.arrange (home.home.folder, elsewhere.folder);
+
+        MakerFolders folders;
+        const auto installers = folders.privateFolder ("/Installers");
+
+        if (! c.usable)
+        {
+            EXPECT_EQ (installers, juce::File());
+            EXPECT_TRUE (folders.privateFolderProblem().contains ("cannot be used")) << folders.privateFolderProblem();
+            EXPECT_EQ (elsewhere.folder.findChildFiles (juce::File::findFilesAndDirectories, true).size(), 0);
+            continue;
+        }
+
+        struct stat info {};
+        ASSERT_EQ (::lstat (privatePath (home.home.folder).getFullPathName().toRawUTF8(), &info), 0);
+        EXPECT_EQ (info.st_mode & 0777, 0700u);
+        EXPECT_EQ (installers, privatePath (home.home.folder).getChildFile ("Installers"));
+        EXPECT_TRUE (installers.isDirectory());
+        EXPECT_EQ (folders.privateFolderProblem(), "");
+    }
+
+    // The tool's folder is made fresh, for this account only, each time.
+    TempFolder parent;
+    const auto first = platform::createFreshPrivateFolder (parent.folder, "tool-"), second = platform::createFreshPrivateFolder (parent.folder, "tool-");
+    struct stat info {};
+    ASSERT_EQ (::lstat (first.getFullPathName().toRawUTF8(), &info), 0);
+    EXPECT_EQ (info.st_mode & 0777, 0700u);
+    EXPECT_NE (first, second);
+}
+
+TEST (MakerFolders, LinksBelowTheMakerFolderAreNeitherFollowedNorCreatedThrough)
+{
+    ScopedHome home;
+    TempFolder elsewhere;
+    auto maker = home.documents().getChildFile ("Quillotone");
+    ASSERT_TRUE (maker.getChildFile ("Temp").createDirectory());
+    ASSERT_TRUE (elsewhere.folder.createSymbolicLink (maker.getChildFile ("Temp/PluginManagerCache"), true));
+
+    MakerFolders folders;
+    EXPECT_EQ (folders.cacheFolder ("/Thumbnails"), maker.getChildFile ("Temp/PluginManagerCache/Thumbnails"));
+    EXPECT_FALSE (elsewhere.folder.getChildFile ("Thumbnails").exists());
 }
