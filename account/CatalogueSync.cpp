@@ -8,6 +8,12 @@
 
 #include <juce_cryptography/juce_cryptography.h>
 
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 CatalogueSync::CatalogueSync (MakerFolders& f) : folders (f) {}
 
 juce::File CatalogueSync::extractionToolFile() const
@@ -20,25 +26,28 @@ juce::String CatalogueSync::digestOf (const juce::File& file)
     return juce::SHA256 (file).toHexString().toLowerCase();
 }
 
-bool CatalogueSync::cacheThumbnail (const juce::String& imageURL, ProductRecord& record, std::function<bool()>& shouldStop)
+juce::File CatalogueSync::thumbnailToFetch (const juce::String& imageURL, ProductRecord& record)
 {
     auto file = CatalogueParser::thumbnailFile (folders.cacheFolder ("/Thumbnails"), imageURL);
 
     if (file == juce::File())
-        return true;
+        return {};
 
     record.thumbnailFile = file.getFullPathName();
 
     // Cached thumbnails are kept across syncs; a short file is a broken one.
     if (file.existsAsFile() && file.getSize() >= 500)
-        return true;
+        return {};
 
-    // The sync only waits for each thumbnail, so it runs the transfer itself;
-    // its own stop aborts it.
+    return file;
+}
+
+void CatalogueSync::fetchThumbnail (const juce::String& imageURL, const juce::File& file, const std::function<bool()>& shouldStop)
+{
     Downloader::downloadHere (juce::URL (imageURL), file, ThumbnailImage::maxFileBytes, shouldStop);
 
     if (shouldStop())
-        return false;
+        return;
 
     // A picture that is not one, or too big to decode safely, shows as a
     // missing thumbnail rather than reaching a decoder.
@@ -46,7 +55,92 @@ bool CatalogueSync::cacheThumbnail (const juce::String& imageURL, ProductRecord&
         file.deleteFile();
 
     // Otherwise the outcome is not examined: a failed download is retried next sync.
-    return true;
+}
+
+bool CatalogueSync::cacheThumbnails (const juce::Array<ProductRecord*>& records, const juce::StringArray& imageURLs,
+                                     const std::function<bool()>& shouldStop)
+{
+    // One fetch per file: two products showing the same picture must not
+    // write the same file at once.
+    struct Fetch { juce::String url; juce::File file; };
+    std::vector<Fetch> fetches;
+    std::vector<int> fetchOf ((size_t) records.size(), -1);
+    std::map<juce::String, int> fetchOfFile;
+
+    for (int i = 0; i < records.size(); ++i)
+    {
+        const auto file = thumbnailToFetch (imageURLs[i], *records.getUnchecked (i));
+
+        if (file == juce::File())
+            continue;
+
+        auto known = fetchOfFile.find (file.getFullPathName());
+
+        if (known == fetchOfFile.end())
+        {
+            known = fetchOfFile.emplace (file.getFullPathName(), (int) fetches.size()).first;
+            fetches.push_back ({ imageURLs[i], file });
+        }
+
+        fetchOf[(size_t) i] = known->second;
+    }
+
+    // Shared with the fetching threads.
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<bool> fetched (fetches.size(), false);     // under lock
+    std::atomic<size_t> next { 0 };
+
+    auto fetchInTurn = [&]
+    {
+        for (size_t i; (i = next++) < fetches.size() && ! shouldStop();)
+        {
+            fetchThumbnail (fetches[i].url, fetches[i].file, shouldStop);
+
+            {
+                const std::lock_guard<std::mutex> l (lock);
+                fetched[i] = true;
+            }
+
+            changed.notify_all();
+        }
+
+        changed.notify_all();
+    };
+
+    // A few at once hide the time each request spends travelling; more would
+    // only queue at the server.
+    std::vector<std::thread> threads;
+
+    for (size_t t = 0; t < std::min (fetches.size(), (size_t) maxThumbnailsAtOnce); ++t)
+        threads.emplace_back (fetchInTurn);
+
+    // The rows count as done in catalogue order, each once its picture is in.
+    int done = 0;
+
+    {
+        std::unique_lock<std::mutex> l (lock);
+
+        while (done < records.size() && ! shouldStop())
+        {
+            const auto fetch = fetchOf[(size_t) done];
+
+            if (fetch < 0 || fetched[(size_t) fetch])
+            {
+                ++done;
+                ++syncDone;
+                continue;
+            }
+
+            changed.wait_for (l, std::chrono::milliseconds (50));
+        }
+    }
+
+    // A stop aborts every transfer at once, so these end promptly.
+    for (auto& thread : threads)
+        thread.join();
+
+    return done == records.size() && ! shouldStop();
 }
 
 bool CatalogueSync::ensureExtractionTool (std::function<bool()> shouldStop, bool& stopped)
@@ -133,39 +227,38 @@ CatalogueSync::Result CatalogueSync::run (const juce::String& email, const juce:
         return std::move (result);
     };
 
+    juce::StringArray productImages, demoImages;
+
     for (auto* entry : document->getChildWithTagNameIterator ("PLUGIN"))
     {
-        if (shouldStop())
-            return stoppedEarly();
-
         if (entry->getStringAttribute ("name").trim().isEmpty() || CatalogueParser::isExcludedOwnedEntry (*entry))
             continue;
 
-        auto record = CatalogueParser::readRecord (*entry, false);
-
-        if (! cacheThumbnail (entry->getStringAttribute ("imageURL"), record, shouldStop))
-            return stoppedEarly();
-
-        result.products.add (record);
-        ++syncDone;
+        result.products.add (CatalogueParser::readRecord (*entry, false));
+        productImages.add (entry->getStringAttribute ("imageURL"));
     }
 
     for (auto* entry : document->getChildWithTagNameIterator ("PLUGIN_DEMO"))
     {
-        if (shouldStop())
-            return stoppedEarly();
-
         if (entry->getStringAttribute ("name").trim().isEmpty())
             continue;
 
-        auto record = CatalogueParser::readRecord (*entry, true);
-
-        if (! cacheThumbnail (entry->getStringAttribute ("imageURL"), record, shouldStop))
-            return stoppedEarly();
-
-        result.demos.add (record);
-        ++syncDone;
+        result.demos.add (CatalogueParser::readRecord (*entry, true));
+        demoImages.add (entry->getStringAttribute ("imageURL"));
     }
+
+    juce::Array<ProductRecord*> records;
+
+    for (auto& record : result.products)
+        records.add (&record);
+
+    for (auto& record : result.demos)
+        records.add (&record);
+
+    productImages.addArray (demoImages);
+
+    if (shouldStop() || ! cacheThumbnails (records, productImages, shouldStop))
+        return stoppedEarly();
 
     if (shouldStop())
         return stoppedEarly();

@@ -31,7 +31,9 @@ public:
     /** The folders decide where thumbnails and the tool go. */
     explicit CatalogueSync (MakerFolders& folders);
 
-    /** Progress counters, read by the message thread while the job runs. */
+    /** Progress counters, read by the message thread while the job runs;
+        syncDone counts the rows ready, in catalogue order.
+    */
     std::atomic<int> syncDone { 0 }, syncTotal { 0 };
 
     /** Runs the whole job. shouldStop is polled between steps and downloads. */
@@ -49,8 +51,21 @@ public:
     /** Lower-case hex SHA-256 of a file's content: the tool's pin. */
     static juce::String digestOf (const juce::File&);
 
+    /** How many thumbnails are fetched at once. */
+    static constexpr int maxThumbnailsAtOnce = 5;
+
 private:
-    bool cacheThumbnail (const juce::String& imageURL, ProductRecord& record, std::function<bool()>& shouldStop);
+    /** Points the record at its thumbnail's cache file; returns that file when
+        it still has to be fetched.
+    */
+    juce::File thumbnailToFetch (const juce::String& imageURL, ProductRecord& record);
+    void fetchThumbnail (const juce::String& imageURL, const juce::File& file, const std::function<bool()>& shouldStop);
+
+    /** Fetches the records' missing thumbnails, a few at once, counting
+        syncDone up in the records' order. False when stopped.
+    */
+    bool cacheThumbnails (const juce::Array<ProductRecord*>& records, const juce::StringArray& imageURLs,
+                          const std::function<bool()>& shouldStop);
 
     MakerFolders& folders;
 };

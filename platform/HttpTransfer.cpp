@@ -73,6 +73,15 @@ bool HttpTransfer::stopRequested() const
     return request.shouldStop != nullptr && request.shouldStop();
 }
 
+bool HttpTransfer::answerArrived (int status, const juce::StringPairArray& headers)
+{
+    if (announced)
+        return true;
+
+    announced = true;
+    return request.onAnswer == nullptr || request.onAnswer (status, headers);
+}
+
 bool HttpTransfer::addReceived (juce::int64 n)
 {
     return (received += n) <= request.maxBytes;

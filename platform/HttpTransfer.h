@@ -48,6 +48,13 @@ public:
 
         /** Polled while the transfer runs; true aborts it. Optional. */
         std::function<bool()> shouldStop;
+
+        /** Called on the worker with the status and headers of the answer
+            that is the resource (not a redirect), before the first byte of its
+            body reaches the sink, or once it has completed when it has none.
+            False aborts the transfer as writeFailed. Optional.
+        */
+        std::function<bool (int status, const juce::StringPairArray& headers)> onAnswer;
     };
 
     enum class Outcome
@@ -142,10 +149,14 @@ protected:
 
     bool stopRequested() const;
 
+    /** Calls the request's onAnswer once per answer; false when it refused it. */
+    bool answerArrived (int status, const juce::StringPairArray& headers);
+    bool answerAnnounced() const noexcept            { return announced; }
+
     /** Counts body bytes; false when the answer outgrows maxBytes. */
     bool addReceived (juce::int64 n);
     void setTotal (juce::int64 n) noexcept          { total = n; }
-    void resetCounts() noexcept                     { received = 0; total = -1; }
+    void resetCounts() noexcept                     { received = 0; total = -1; announced = false; }
 
     const Request request;
 
@@ -154,6 +165,7 @@ private:
 
     std::atomic<bool> aborted { false };
     std::atomic<juce::int64> received { 0 }, total { -1 };
+    bool announced = false;                 // worker only: onAnswer ran for this answer
 
     JUCE_DECLARE_NON_COPYABLE (HttpTransfer)
 };

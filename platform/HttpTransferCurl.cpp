@@ -1,6 +1,12 @@
 // Transfers through libcurl's multi interface: the worker waits in
 // curl_multi_poll, which abort() interrupts with curl_multi_wakeup, so a stop
 // takes effect at once and no wait ever sleeps longer than it must.
+//
+// Each thread keeps one multi handle, and with it the connections it opened,
+// so its next request to the same origin reuses a kept connection instead of
+// paying a TCP and a TLS set-up again (libcurl does not support sharing
+// connections between threads that transfer at once). Names and TLS sessions
+// are shared by all threads.
 #include "platform/HttpTransfer.h"
 
 #include <curl/curl.h>
@@ -14,6 +20,62 @@ namespace platform
 
 namespace
 {
+    /** The caches all threads share, with the locks libcurl asks for. */
+    struct SharedCaches
+    {
+        SharedCaches() : share (curl_share_init())
+        {
+            if (share == nullptr)
+                return;
+
+            curl_share_setopt (share, CURLSHOPT_LOCKFUNC, &SharedCaches::lock);
+            curl_share_setopt (share, CURLSHOPT_UNLOCKFUNC, &SharedCaches::unlock);
+            curl_share_setopt (share, CURLSHOPT_USERDATA, this);
+            curl_share_setopt (share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+            curl_share_setopt (share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        }
+
+        // Kept for the life of the process: transfers may still run while
+        // statics are destroyed.
+        static SharedCaches& get()
+        {
+            static auto* caches = new SharedCaches();
+            return *caches;
+        }
+
+        static void lock (CURL*, curl_lock_data data, curl_lock_access, void* user)
+        {
+            static_cast<SharedCaches*> (user)->locks[(size_t) data % numLocks].lock();
+        }
+
+        static void unlock (CURL*, curl_lock_data data, void* user)
+        {
+            static_cast<SharedCaches*> (user)->locks[(size_t) data % numLocks].unlock();
+        }
+
+        static constexpr size_t numLocks = CURL_LOCK_DATA_LAST;
+        CURLSH* share;
+        std::mutex locks[numLocks];
+    };
+
+    /** This thread's multi handle: its connection cache outlives each transfer. */
+    struct ThreadConnections
+    {
+        ThreadConnections() : multi (curl_multi_init()) {}
+        ~ThreadConnections()        { if (multi != nullptr) curl_multi_cleanup (multi); }
+
+        static CURLM* get()
+        {
+            thread_local ThreadConnections connections;
+            return connections.multi;
+        }
+
+        CURLM* multi;
+    };
+
+    std::mutex authorityLock;
+    juce::String testAuthority;     // under authorityLock; empty: the system's authorities
+
     void initialiseCurlOnce()
     {
         static const bool initialised = []
@@ -53,6 +115,21 @@ protected:
 
         curl_easy_setopt (easy, CURLOPT_URL, url.toRawUTF8());
         curl_easy_setopt (easy, CURLOPT_NOSIGNAL, 1L);
+
+        if (auto* share = SharedCaches::get().share)
+            curl_easy_setopt (easy, CURLOPT_SHARE, share);
+
+        // Certificates are always checked: the chain and the host name.
+        curl_easy_setopt (easy, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt (easy, CURLOPT_SSL_VERIFYHOST, 2L);
+
+        {
+            const std::lock_guard<std::mutex> lock (authorityLock);
+
+            if (testAuthority.isNotEmpty())
+                curl_easy_setopt (easy, CURLOPT_CAINFO, testAuthority.toRawUTF8());
+        }
+
        #if LIBCURL_VERSION_NUM >= 0x075700
         // Otherwise a stop during a name lookup waits for the lookup to end.
         curl_easy_setopt (easy, CURLOPT_QUICK_EXIT, 1L);
@@ -155,6 +232,10 @@ protected:
                 redirectTarget = juce::String::fromUTF8 (target);
         }
 
+        // An answer without a body still has its say.
+        if (redirectTarget.isEmpty() && ! answerArrived ((int) status, context.headers))
+            return { Outcome::writeFailed, (int) status, getReceived() };
+
         return { Outcome::completed, (int) status, getReceived() };
     }
 
@@ -170,11 +251,10 @@ private:
     /** The handles of one request, released whatever way it ends. */
     struct Session
     {
-        Session() : easy (curl_easy_init()), multi (curl_multi_init()) {}
+        Session() : easy (curl_easy_init()), multi (ThreadConnections::get()) {}
 
         ~Session()
         {
-            if (multi != nullptr)   curl_multi_cleanup (multi);
             if (easy != nullptr)    curl_easy_cleanup (easy);
             if (headers != nullptr) curl_slist_free_all (headers);
         }
@@ -193,6 +273,7 @@ private:
         juce::OutputStream& sink;
         CURL* easy;
         bool started = false, discard = false, tooLarge = false, writeFailed = false, stalled = false;
+        juce::StringPairArray headers;
         double lastActivity = 0;     // 0 until connected
 
         static double now()     { return juce::Time::getMillisecondCounterHiRes(); }
@@ -203,9 +284,20 @@ private:
             return CURL_PREREQFUNC_OK;
         }
 
-        static size_t header (char*, size_t size, size_t count, void* user)
+        static size_t header (char* data, size_t size, size_t count, void* user)
         {
-            static_cast<Context*> (user)->lastActivity = now();
+            auto& c = *static_cast<Context*> (user);
+            c.lastActivity = now();
+            const auto line = juce::String::fromUTF8 (data, (int) (size * count)).trim();
+
+            // Each answer (a redirect, a 100 Continue, the resource) starts
+            // with its status line and brings its own headers.
+            if (line.startsWithIgnoreCase ("HTTP/"))
+                c.headers.clear();
+            else if (line.containsChar (':'))
+                c.headers.set (line.upToFirstOccurrenceOf (":", false, false).trim(),
+                               line.fromFirstOccurrenceOf (":", false, false).trim());
+
             return size * count;
         }
 
@@ -228,6 +320,12 @@ private:
 
                 if (curl_easy_getinfo (c.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length >= 0)
                     c.owner.setTotal ((juce::int64) length);
+
+                if (! c.discard && ! c.owner.answerArrived ((int) status, c.headers))
+                {
+                    c.writeFailed = true;
+                    return 0;
+                }
             }
 
             if (c.discard)
@@ -285,6 +383,12 @@ private:
     std::mutex multiLock;
     CURLM* activeMulti = nullptr;       // under multiLock: the worker sets it, abort() wakes it
 };
+
+void trustTestAuthority (const juce::File& pemFile)
+{
+    const std::lock_guard<std::mutex> lock (authorityLock);
+    testAuthority = pemFile == juce::File() ? juce::String() : pemFile.getFullPathName();
+}
 
 std::unique_ptr<HttpTransfer> createCurlTransfer (HttpTransfer::Request r)
 {

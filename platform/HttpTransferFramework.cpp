@@ -34,6 +34,7 @@ namespace
         int status = 0;
         juce::int64 total = -1;
         juce::String location;
+        juce::StringPairArray headers;
         std::deque<juce::MemoryBlock> chunks;
         size_t queuedBytes = 0;
 
@@ -72,7 +73,8 @@ namespace
             pipe->connectedOk = connected && status > 0;
             pipe->status = status;
             pipe->total = connected ? stream.getTotalLength() : -1;
-            pipe->location = isRedirect ? stream.getResponseHeaders()["Location"] : juce::String();
+            pipe->headers = connected ? stream.getResponseHeaders() : juce::StringPairArray();
+            pipe->location = isRedirect ? pipe->headers["Location"] : juce::String();
             pipe->finished = ! pipe->connectedOk || isRedirect || pipe->total > maxBytes;
         }
 
@@ -207,6 +209,16 @@ private:
 
         if (length > request.maxBytes)
             return { Outcome::tooLarge, status };
+
+        {
+            const auto headers = pipe.headers;
+            l.unlock();
+            const auto accepted = answerArrived (status, headers);
+            l.lock();
+
+            if (! accepted)
+                return { Outcome::writeFailed, status };
+        }
 
         auto lastData = now();
 

@@ -269,7 +269,8 @@ void Product::stopInstall()
 {
     stopTimer (downloadTimer);
     stopTimer (installTimer);
-    downloader.cancel();
+    // A stop means the user no longer wants it: nothing is kept to resume.
+    downloader.cancel (true);
     downloadThread->stopThread (6000);
     installThread->stopThread (6000);
 
@@ -348,6 +349,7 @@ void Product::runDownload()
 
     const auto destination = installers.getChildFile (fileName);
     installerFile = destination.getFullPathName();
+    downloader.setResumable (true);
     downloader.downloadToFile (destination);
 
     if (! downloader.wasStarted())

@@ -33,6 +33,13 @@ public:
     /** Answers longer than this fail (the default suits installer archives). */
     void setMaxBytes (juce::int64 limit);
 
+    /** Makes later downloads resumable: an interrupted one keeps its bytes in
+        a partial file beside the destination (see PartialDownload), and the
+        next download to the same destination from the same address asks only
+        for the rest. cancel (true) discards them.
+    */
+    void setResumable (bool shouldResume);
+
     /** Called on the transfer thread when a task that was neither cancelled nor
         replaced ends, after the flags are set. It runs under the downloader's
         lock, so once cancel() or the destructor has returned it is not running
@@ -56,10 +63,15 @@ public:
     */
     bool waitUntilFinished (int timeoutMs);
 
-    /** Stops the transfer and marks the task finished without success. */
-    void cancel();
+    /** Stops the transfer and marks the task finished without success. A
+        resumable download keeps its partial file for the next try unless
+        discardPartial is set.
+    */
+    void cancel (bool discardPartial = false);
 
-    /** The announced length, or 1 when unknown, so a progress fraction never divides by 0. */
+    /** The announced length, or 1 when unknown, so a progress fraction never
+        divides by 0. Both counts include the bytes a resumed download already had.
+    */
     juce::int64 getTotalLength() const;
     juce::int64 getLengthDownloaded() const;
 
@@ -85,6 +97,7 @@ private:
         platform::HttpTransfer::Result result;
         juce::File temporary;
         bool complete = false;      // succeeded, and every byte is in the temporary file
+        bool placed = false;        // a resumable download already moved it into place
     };
 
     /** Runs the transfer into a temporary file beside the destination; the
@@ -93,7 +106,7 @@ private:
     static WrittenFile writeToTemporaryFile (platform::HttpTransfer&, const juce::File& destination);
     static platform::HttpTransfer::Request requestFor (const juce::URL&, juce::int64 maxBytes);
 
-    void retire();
+    void retire (bool discardPartial = false);
 
     // The state a task reports into is shared with it, so a task that is
     // still winding down never touches a destroyed Downloader.

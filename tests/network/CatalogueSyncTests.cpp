@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "account/CatalogueSync.h"
 #include "account/ServiceTexts.h"
 #include "storage/FileNames.h"
@@ -73,6 +75,42 @@ TEST (CatalogueSync, FetchesRecordsThumbnailsAndTheTool)
     // The tool the build made, byte for byte.
     EXPECT_EQ (CatalogueSync::digestOf (s.sync.extractionToolFile()), ServiceTexts::extractionToolDigest());
     EXPECT_EQ (CatalogueSync::digestOf (s.sync.extractionToolFile()), CatalogueSync::digestOf (juce::File (QUILLOTONE_EXTRACTION_TOOL)));
+}
+
+TEST (CatalogueSync, ThumbnailsComeAFewAtOnceOverKeptConnectionsInCatalogueOrder)
+{
+    StandIn::Options options;
+    options.latencyMs = 30;
+    StandIn server (options);
+    REQUIRE_STANDIN (server);
+    Sync s;
+    const auto connectionsBefore = server.connectionCount();
+
+    // The first row's picture is slow: the others are fetched meanwhile, but
+    // no row counts as done before it.
+    server.setFault ("/thumbnails/big-room-verb.png", R"({"delay": 1500, "count": 1})");
+    CatalogueSync::Result result;
+    std::thread job ([&] { result = s.run ("demo@quillotone.test"); });
+
+    const auto thumbnails = s.folders.cacheFolder ("/Thumbnails");
+    const auto othersFetched = testing_support::waitUntil ([&] {
+        return thumbnails.getNumberOfChildFiles (juce::File::findFiles, "*.png") >= 6; }, 1300);
+    const auto doneMeanwhile = s.sync.syncDone.load();
+    job.join();
+
+    EXPECT_TRUE (othersFetched);
+    EXPECT_EQ (doneMeanwhile, 0);
+    EXPECT_EQ (result.error, "");
+    ASSERT_EQ (result.products.size(), 7);
+    EXPECT_EQ (result.products[0].name, "Big Room Verb");
+    EXPECT_EQ (s.sync.syncDone.load(), 11);
+
+    for (auto& record : result.products)
+        EXPECT_TRUE (juce::File (record.thumbnailFile).existsAsFile()) << record.name;
+
+    // Eleven pictures, the catalogue and the tool over a handful of connections
+    // (the slow answer ends its own, and the test's own requests count too).
+    EXPECT_LE (server.connectionCount() - connectionsBefore, CatalogueSync::maxThumbnailsAtOnce + 5);
 }
 
 TEST (CatalogueSync, CachedThumbnailsAreKeptUnlessTooSmall)

@@ -1,5 +1,7 @@
 #include "support/StandIn.h"
 
+#include "platform/HttpTransfer.h"
+
 #include <juce_events/juce_events.h>
 
 namespace testing_support
@@ -19,31 +21,86 @@ bool StandIn::isLoopbackBuild()
     return host == "127.0.0.1" || host == "localhost";
 }
 
+juce::File StandIn::certificates()
+{
+    return juce::File (QUILLOTONE_STANDIN_CERTIFICATES);
+}
+
+// The control requests go through the product's own transfer: over https it
+// trusts whatever the test told it to.
+juce::InputStream* StandIn::ask (const juce::String& path, const juce::String& postBody) const
+{
+    platform::HttpTransfer::Request request;
+    request.url = address + path;
+    request.connectTimeoutMs = 2000;
+    request.stallTimeoutMs = 5000;
+    request.maxBytes = 64 << 20;
+    request.extraHeaders = "Connection: close";
+
+    if (postBody.isNotEmpty())
+    {
+        request.post = true;
+        request.postBody.append (postBody.toRawUTF8(), postBody.getNumBytesAsUTF8());
+    }
+
+    juce::MemoryBlock body;
+    const auto result = platform::HttpTransfer::fetch (request, body);
+    return result.succeeded() ? new juce::MemoryInputStream (body, true) : nullptr;
+}
+
 bool StandIn::answersWithOurIdentity() const
 {
-    auto stream = juce::URL (origin() + "/__standin/id")
-                      .createInputStream (juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inAddress).withConnectionTimeoutMs (500));
+    std::unique_ptr<juce::InputStream> stream (ask ("/__standin/id"));
     return stream != nullptr && stream->readEntireStreamAsString() == identity;
 }
 
+int StandIn::connectionCount()
+{
+    std::unique_ptr<juce::InputStream> stream (ask ("/__standin/connections"));
+    return stream != nullptr ? stream->readEntireStreamAsString().getIntValue() : -1;
+}
+
 StandIn::StandIn (const juce::File& dataFolder, bool offerManagerUpdate)
+{
+    Options options;
+    options.dataFolder = dataFolder;
+    offerUpdate = offerManagerUpdate;
+    start (options);
+}
+
+StandIn::StandIn (const Options& options)
+{
+    start (options);
+}
+
+void StandIn::start (const Options& options)
 {
     // Tests never talk to anything but this machine.
     if (! isLoopbackBuild())
         return;
 
+    serverPort = options.port != 0 ? options.port : port();
+    address = (options.certificate.isNotEmpty() ? "https" : "http") + juce::String ("://127.0.0.1:") + juce::String (serverPort);
     identity = juce::Uuid().toString();
     auto source = juce::File (QUILLOTONE_SOURCE_DIR);
+    const auto content = options.contentFolder != juce::File() ? options.contentFolder : contentFolder();
     juce::StringArray args { "/usr/bin/python3", source.getChildFile ("tools/standin/server.py").getFullPathName(),
-                             "--port", juce::String (port()),
-                             "--content", contentFolder().getFullPathName(),
+                             "--port", juce::String (serverPort),
+                             "--content", content.getFullPathName(),
                              "--id", identity };
 
-    if (dataFolder != juce::File())
-        args.addArray ({ "--data", dataFolder.getFullPathName() });
+    if (options.dataFolder != juce::File())
+        args.addArray ({ "--data", options.dataFolder.getFullPathName() });
 
-    if (offerManagerUpdate)
+    if (offerUpdate)
         args.add ("--manager-update");
+
+    if (options.latencyMs > 0)
+        args.addArray ({ "--latency-ms", juce::String (options.latencyMs) });
+
+    if (options.certificate.isNotEmpty())
+        args.addArray ({ "--cert", certificates().getChildFile (options.certificate + ".pem").getFullPathName(),
+                         "--key", certificates().getChildFile (options.certificate + ".key").getFullPathName() });
 
     // A server still winding down on the port makes ours fail to bind; start
     // again until ours is the one that answers, or give up.
@@ -58,7 +115,9 @@ StandIn::StandIn (const juce::File& dataFolder, bool offerManagerUpdate)
         {
             juce::StreamingSocket probe;
 
-            if (probe.connect ("127.0.0.1", port(), 100) && answersWithOurIdentity())
+            // A server with a certificate the test means to see refused cannot
+            // be asked who it is; its port answering must do.
+            if (probe.connect ("127.0.0.1", serverPort, 100) && (address.startsWith ("https:") || answersWithOurIdentity()))
                 running = true;
             else
                 juce::Thread::sleep (50);
@@ -76,7 +135,7 @@ StandIn::~StandIn()
     {
         juce::StreamingSocket probe;
 
-        if (! probe.connect ("127.0.0.1", port(), 50))
+        if (! probe.connect ("127.0.0.1", serverPort, 50))
             break;
 
         juce::Thread::sleep (50);
@@ -85,21 +144,17 @@ StandIn::~StandIn()
 
 void StandIn::setFault (const juce::String& path, const juce::String& faultJson)
 {
-    auto body = "{\"faults\": {" + juce::JSON::toString (path) + ": " + faultJson + "}}";
-    juce::URL (origin() + "/__standin/fault").withPOSTData (body)
-        .createInputStream (juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inPostData).withConnectionTimeoutMs (2000));
+    std::unique_ptr<juce::InputStream> (ask ("/__standin/fault", "{\"faults\": {" + juce::JSON::toString (path) + ": " + faultJson + "}}"));
 }
 
 void StandIn::clearFaults()
 {
-    juce::URL (origin() + "/__standin/fault").withPOSTData ("{\"clear\": true}")
-        .createInputStream (juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inPostData).withConnectionTimeoutMs (2000));
+    std::unique_ptr<juce::InputStream> (ask ("/__standin/fault", "{\"clear\": true}"));
 }
 
 juce::var StandIn::requestLog()
 {
-    auto stream = juce::URL (origin() + "/__standin/log")
-                      .createInputStream (juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inAddress).withConnectionTimeoutMs (2000));
+    std::unique_ptr<juce::InputStream> stream (ask ("/__standin/log"));
     return stream != nullptr ? juce::JSON::parse (stream->readEntireStreamAsString()) : juce::var();
 }
 

@@ -18,7 +18,27 @@ namespace testing_support
             newer than this build.
         */
         explicit StandIn (const juce::File& dataFolder = {}, bool offerManagerUpdate = false);
+
+        /** How a server other than the build's plain one is started. */
+        struct Options
+        {
+            juce::File dataFolder, contentFolder;
+            int port = 0;                   ///< 0: the build's port
+            juce::String certificate;       ///< serves https with this one of the generated certificates
+            int latencyMs = 0;              ///< stands for a distant server
+        };
+
+        explicit StandIn (const Options&);
         ~StandIn();
+
+        /** "http(s)://127.0.0.1:port" of this server. */
+        juce::String base() const           { return address; }
+
+        /** The connections the server has accepted so far. */
+        int connectionCount();
+
+        /** The generated test authority and certificates. */
+        static juce::File certificates();
 
         /** True once this object's own server answers on the build's port:
             it starts with an identity and is asked for it, so a server left
@@ -45,9 +65,13 @@ namespace testing_support
     private:
         bool answersWithOurIdentity() const;
 
+        void start (const Options&);
+        juce::InputStream* ask (const juce::String& path, const juce::String& postBody = {}) const;
+
         juce::ChildProcess process;
-        juce::String identity;
-        bool running = false;
+        juce::String identity, address;
+        int serverPort = 0;
+        bool running = false, offerUpdate = false;
     };
 }
 

@@ -51,6 +51,19 @@ namespace testing_support
         juce::String previous;
     };
 
+    /** Runs a program to its end (or the time limit) and returns what it printed. */
+    inline juce::String runAndRead (const juce::StringArray& command, int timeoutMs = 600000)
+    {
+        juce::ChildProcess process;
+
+        if (! process.start (command))
+            return {};
+
+        auto output = process.readAllProcessOutput();
+        process.waitForProcessToFinish (timeoutMs);
+        return output;
+    }
+
     /** Runs the message loop until the condition holds or the time is up. */
     inline bool waitUntil (std::function<bool()> condition, int timeoutMs = 5000)
     {

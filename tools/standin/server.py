@@ -9,7 +9,9 @@ the tests and the benchmarks run the real client code over real HTTP.
   POST <catalogue path>  same fields (kind "1") -> XML of PLUGIN / PLUGIN_DEMO
   GET  anything else     a file from the content folder, with Content-Length
   POST /__standin/fault  set or clear fault switches (JSON, see Faults)
-  GET  /__standin/log    the requests seen so far (JSON)
+  GET  /__standin/log    the requests seen so far (JSON): method, path,
+                         fields, range, ifRange, and the body bytes sent
+  GET  /__standin/connections  how many connections were accepted
 
 Faults, per path or for every path ("*"), optionally for the next N requests
 only: refuse (close without answering), delay (ms before anything is sent),
@@ -18,7 +20,13 @@ stall (ms of silence after the headers and half the body), empty, truncate
 declared), pad (append this many filler bytes), claim (declare this length
 but send the body as it is), status (404, 500, 302 with a Location), flip
 (change the byte at an offset), body (answer with this text instead), serve
-(answer with this file of the content folder instead).
+(answer with this file of the content folder instead), drop (close the
+connection after this many body bytes), etag (announce this ETag instead),
+norange (ignore Range and If-Range: always the whole file).
+
+Files are served with an ETag and a Last-Modified date and honour
+"Range: bytes=N-" / "bytes=N-M" with If-Range (206, or 416 past the end).
+Answers keep the connection open unless a fault is set.
 
   GET  /__standin/id     the --id given at start, so a caller can tell that
                          the server on the port is the one it started
@@ -30,12 +38,18 @@ The manager's update manifest, /plugin-manager/latest.json (and its .sig),
 announces the manager's own version unless the server is started with
 --manager-update: then it is the one in /plugin-manager/offer/, which offers
 the next minor version (make-content.py writes both).
+
+--latency-ms N stands for a distant server: every answer waits N ms before
+its headers, and every new connection another N ms before its first request
+is read (the TCP and TLS set-up). --cert FILE --key FILE serve https.
 """
 import argparse
+import email.utils
 import hashlib
 import json
 import os
 import socket
+import ssl
 import sys
 import threading
 import time
@@ -67,6 +81,7 @@ class State:
         self.faults = {}
         self.log = []
         self.newer = False
+        self.connections = 0
 
     def load(self, name):
         with open(os.path.join(self.data_dir, name), encoding="utf-8") as f:
@@ -124,6 +139,21 @@ def catalogue_xml(account, catalogue, base, newer=False):
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "QuillotoneStandIn/1.0"
+    # An idle kept connection is let go after this long.
+    timeout = 60
+    # Headers and body go out in separate writes; with Nagle's algorithm the
+    # second waits for the client's delayed acknowledgement on a kept connection.
+    disable_nagle_algorithm = True
+
+    def setup(self):
+        with self.server.state.lock:
+            self.server.state.connections += 1
+        if self.server.latency:
+            time.sleep(self.server.latency / 1000.0)
+        if self.server.tls is not None:
+            self.request.settimeout(10)
+            self.request = self.server.tls.wrap_socket(self.request, server_side=True)
+        super().setup()
 
     def log_message(self, fmt, *args):
         if self.server.verbose:
@@ -131,8 +161,16 @@ class Handler(BaseHTTPRequestHandler):
 
     # -- plumbing -----------------------------------------------------------
     def record(self, method, fields=None):
+        self.entry = {"method": method, "path": self.path, "fields": fields or [],
+                      "range": self.headers.get("Range"), "ifRange": self.headers.get("If-Range"), "sent": 0}
         with self.server.state.lock:
-            self.server.state.log.append({"method": method, "path": self.path, "fields": fields or []})
+            self.server.state.log.append(self.entry)
+
+    def count_sent(self, n):
+        entry = getattr(self, "entry", None)
+        if entry is not None:
+            with self.server.state.lock:
+                entry["sent"] += n
 
     def answer(self, status, body, content_type="text/plain; charset=utf-8", headers=None):
         if isinstance(body, str):
@@ -140,6 +178,8 @@ class Handler(BaseHTTPRequestHandler):
         path = urllib.parse.urlsplit(self.path).path
         fault = self.server.state.take_fault(path) or {}
 
+        if self.server.latency and not path.startswith("/__standin/"):
+            time.sleep(self.server.latency / 1000.0)
         if "delay" in fault:
             time.sleep(fault["delay"] / 1000.0)
         if fault.get("refuse"):
@@ -174,30 +214,40 @@ class Handler(BaseHTTPRequestHandler):
         if fault.get("overlong"):
             sent = body + b"EXTRA-BYTES-BEYOND-THE-DECLARED-LENGTH"
 
+        if "drop" in fault:
+            sent = sent[: int(fault["drop"])]
+
+        # A faulty answer ends its connection, so nothing of it lingers into the next.
+        if fault:
+            self.close_connection = True
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(declared))
-        self.send_header("Connection", "close")
+        if self.close_connection:
+            self.send_header("Connection", "close")
         for k, v in (headers or {}).items():
             self.send_header(k, v)
         self.end_headers()
-        self.close_connection = True
         if self.command != "HEAD":
             try:
                 if "stall" in fault:
                     half = len(sent) // 2
                     self.wfile.write(sent[:half])
                     self.wfile.flush()
+                    self.count_sent(half)
                     time.sleep(fault["stall"] / 1000.0)
                     sent = sent[half:]
-                self.wfile.write(sent)
+                view = memoryview(sent)
+                for start in range(0, len(sent), 1 << 20):
+                    self.wfile.write(view[start:start + (1 << 20)])
+                    self.count_sent(min(1 << 20, len(sent) - start))
                 self.wfile.flush()
-            except (BrokenPipeError, ConnectionResetError):
-                pass
+            except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
+                self.close_connection = True
 
     def base(self):
         host = self.headers.get("Host") or "127.0.0.1:%d" % self.server.server_address[1]
-        return "http://" + host
+        return ("https://" if self.server.tls is not None else "http://") + host
 
     # -- requests -------------------------------------------------------------
     def do_POST(self):
@@ -239,6 +289,7 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Content-Length", "2")
         self.send_header("Connection", "close")
         self.end_headers()
+        self.close_connection = True
         self.wfile.write(b"OK")
 
     def service(self, fields, expected_kind):
@@ -289,6 +340,12 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(200, body, "application/json")
             return
 
+        if path == "/__standin/connections":
+            with self.server.state.lock:
+                body = str(self.server.state.connections)
+            self.answer(200, body)
+            return
+
         if self.server.manager_update and path in ("/plugin-manager/latest.json", "/plugin-manager/latest.json.sig"):
             path = path.replace("/plugin-manager/", "/plugin-manager/offer/", 1)
 
@@ -307,7 +364,35 @@ class Handler(BaseHTTPRequestHandler):
         for ext, mime in ((".png", "image/png"), (".json", "application/json"), (".html", "text/html"), (".zip", "application/zip")):
             if target.endswith(ext):
                 kind = mime
-        self.answer(200, body, kind)
+        status, body, headers = self.ranged(path, os.stat(target), body)
+        self.answer(status, body, kind, headers)
+
+    def ranged(self, path, info, body):
+        """The part of a file the request asks for: status, bytes, headers."""
+        with self.server.state.lock:
+            fault = dict(self.server.state.faults.get(path) or self.server.state.faults.get("*") or {})
+        etag = fault.get("etag", '"%x-%x"' % (info.st_mtime_ns, info.st_size))
+        modified = email.utils.formatdate(info.st_mtime, usegmt=True)
+        headers = {"ETag": etag, "Last-Modified": modified}
+        if fault.get("norange"):
+            return 200, body, headers
+        headers["Accept-Ranges"] = "bytes"
+        wanted = self.headers.get("Range", "")
+        condition = self.headers.get("If-Range")
+        if not wanted.startswith("bytes=") or "," in wanted or (condition is not None and condition not in (etag, modified)):
+            return 200, body, headers
+        first, _, last = wanted[6:].strip().partition("-")
+        try:
+            first = int(first)
+            last = int(last) if last else len(body) - 1
+        except ValueError:
+            return 200, body, headers
+        if first >= len(body) or last < first:
+            headers["Content-Range"] = "bytes */%d" % len(body)
+            return 416, b"", headers
+        last = min(last, len(body) - 1)
+        headers["Content-Range"] = "bytes %d-%d/%d" % (first, last, len(body))
+        return 206, body[first:last + 1], headers
 
     do_HEAD = do_GET
 
@@ -322,6 +407,9 @@ def main():
     parser.add_argument("--id", default="", help="answered at /__standin/id")
     parser.add_argument("--newer", action="store_true", help="start with the newer releases published")
     parser.add_argument("--manager-update", action="store_true", help="announce a newer manager")
+    parser.add_argument("--latency-ms", type=int, default=0, help="wait this long per answer and per new connection")
+    parser.add_argument("--cert", help="serve https with this certificate (PEM)")
+    parser.add_argument("--key", help="the certificate's private key (PEM)")
     args = parser.parse_args()
 
     ThreadingHTTPServer.allow_reuse_address = True
@@ -332,7 +420,15 @@ def main():
     server.identity = args.id
     server.state.newer = args.newer
     server.manager_update = args.manager_update
-    print("stand-in listening on http://127.0.0.1:%d" % args.port, flush=True)
+    server.latency = max(0, args.latency_ms)
+    server.tls = None
+    if args.cert:
+        server.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        server.tls.load_cert_chain(args.cert, args.key)
+    if not args.verbose:
+        # A client that refuses the certificate or hangs up is no news here.
+        server.handle_error = lambda request, address: None
+    print("stand-in listening on %s://127.0.0.1:%d" % ("https" if server.tls else "http", args.port), flush=True)
     try:
         server.serve_forever(poll_interval=0.1)
     except KeyboardInterrupt:
