@@ -91,7 +91,40 @@ bool KeyboardNavigation::keyPressed (const juce::KeyPress& key, juce::Component*
 
 void KeyboardNavigation::globalFocusChanged (juce::Component* focused)
 {
+    if (focused == nullptr && keyboardInUse)
+        if (auto* lost = target.getComponent())
+            if (recoverFrom (*lost))
+                return;
+
     follow (focused);
+}
+
+bool KeyboardNavigation::recoverFrom (juce::Component& lost)
+{
+    // A window that lost the system's focus keeps its control for later.
+    auto* peer = root.getPeer();
+
+    if (peer == nullptr || ! peer->isFocused() || ! root.isParentOf (&lost))
+        return false;
+
+    // The framework drops the focus when its control is disabled (an Uninstall
+    // button once pressed), and then Tab has nowhere to start from: the
+    // nearest control around it takes over.
+    auto traverser = root.createKeyboardFocusTraverser();
+
+    for (auto* parent = lost.getParentComponent(); parent != nullptr; parent = parent->getParentComponent())
+    {
+        if (auto* next = traverser->getDefaultComponent (parent); next != nullptr && next != &lost)
+        {
+            next->grabKeyboardFocus();
+            return true;
+        }
+
+        if (parent == &root)
+            break;
+    }
+
+    return false;
 }
 
 void KeyboardNavigation::follow (juce::Component* focused)

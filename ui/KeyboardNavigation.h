@@ -12,7 +12,9 @@
     the mouse, and outlines the focused control in the look and feel's
     focus-outline colour, but only while the keyboard is in use: from a Tab,
     Shift+Tab or arrow key until the next mouse click anywhere, so a mouse
-    user sees no outline at all. Message thread only.
+    user sees no outline at all. While the keyboard is in use, a focus that
+    its control dropped (disabled under it) goes to the nearest control.
+    Message thread only.
 */
 class KeyboardNavigation final : public juce::Component,
                                  private juce::FocusChangeListener,
@@ -43,6 +45,7 @@ private:
     void globalFocusChanged (juce::Component* focused) override;
     bool keyPressed (const juce::KeyPress&, juce::Component* origin) override;
     void follow (juce::Component* focused);
+    bool recoverFrom (juce::Component& lost);
     void setKeyboardInUse (bool inUse);
 
     juce::Component& root;

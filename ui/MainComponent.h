@@ -113,6 +113,9 @@ public:
     /** Tab and Shift+Tab go through the controls in the order focusRegions() gives. */
     std::unique_ptr<juce::ComponentTraverser> createKeyboardFocusTraverser() override;
 
+    /** The screen-reader order: the framework's, leaving out what the login form covers. */
+    std::unique_ptr<juce::ComponentTraverser> createFocusTraverser() override;
+
     /** The regions of the window in reading order: the login form alone while
         it is up; otherwise the side menu, the tool bar, Sync, the rows of both
         lists, the settings page's sections and the support links. Controls of

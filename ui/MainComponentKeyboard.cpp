@@ -5,6 +5,62 @@
 #include "products/Product.h"
 #include "ui/KeyboardNavigation.h"
 
+namespace
+{
+    // The framework's screen-reader order, without what the login form covers:
+    // a reader must not wander to the pages behind it.
+    class ScreenReaderOrder final : public juce::ComponentTraverser
+    {
+    public:
+        ScreenReaderOrder (juce::Component& rootToUse, juce::Component& coverToUse)
+            : root (rootToUse), cover (coverToUse) {}
+
+        juce::Component* getDefaultComponent (juce::Component* parent) override
+        {
+            auto all = getAllComponents (parent);
+            return all.empty() ? nullptr : all.front();
+        }
+
+        juce::Component* getNextComponent (juce::Component* current) override      { return step (current, 1); }
+        juce::Component* getPreviousComponent (juce::Component* current) override  { return step (current, -1); }
+
+        std::vector<juce::Component*> getAllComponents (juce::Component* parent) override
+        {
+            auto all = framework.getAllComponents (parent);
+
+            if (parent == &root && cover.isVisible())
+                all.erase (std::remove_if (all.begin(), all.end(), [this] (juce::Component* c)
+                                           {
+                                               return c != &cover && ! cover.isParentOf (c) && c->getBounds().intersects (cover.getBounds());
+                                           }),
+                           all.end());
+
+            return all;
+        }
+
+    private:
+        juce::Component* step (juce::Component* current, int direction)
+        {
+            if (current == nullptr)
+                return nullptr;
+
+            auto* container = current->findFocusContainer();
+            auto all = getAllComponents (container);
+            auto it = std::find (all.begin(), all.end(), current);
+
+            if (it == all.end())
+                return nullptr;
+
+            auto index = (std::ptrdiff_t) (it - all.begin()) + direction;
+            return index >= 0 && index < (std::ptrdiff_t) all.size() ? all[(size_t) index] : nullptr;
+        }
+
+        juce::Component& root;
+        juce::Component& cover;
+        juce::FocusTraverser framework;
+    };
+}
+
 void MainComponent::setUpKeyboardAccess()
 {
     setTitle ("Quillotone Plugin Manager");
@@ -19,6 +75,11 @@ void MainComponent::setUpKeyboardAccess()
     footerStatusText.setBounds (10, getHeight() - 30, 120, 30);
 
     keyboardNavigation = std::make_unique<KeyboardNavigation> (*this);
+}
+
+std::unique_ptr<juce::ComponentTraverser> MainComponent::createFocusTraverser()
+{
+    return std::make_unique<ScreenReaderOrder> (*this, loginWindow);
 }
 
 std::unique_ptr<juce::ComponentTraverser> MainComponent::createKeyboardFocusTraverser()

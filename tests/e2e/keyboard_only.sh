@@ -8,6 +8,8 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 start_standin
+sleep 0.5
+kill -0 "${pids[-1]}" 2>/dev/null || fail "the stand-in's port is taken by another server"
 prepare_display
 start_app
 xdotool windowfocus "$(xdotool search --name "$title" | head -1)"

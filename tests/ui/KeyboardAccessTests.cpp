@@ -138,6 +138,20 @@ TEST (KeyboardNavigation, OutlineFollowsTheKeyboardOnlyAndStaysInsideTheList)
     EXPECT_TRUE (navigation.outlineArea().isEmpty());
 }
 
+TEST (KeyboardNavigation, AControlDisabledUnderTheKeyboardHandsTheFocusOn)
+{
+    Root root;
+    KeyboardNavigation navigation (root);
+    OnScreen screen (root);
+    ASSERT_TRUE (screen.focus (root.inList));
+    screen.key (juce::KeyPress::tabKey);
+    ASSERT_TRUE (root.first.hasKeyboardFocus (false));
+
+    // As an Uninstall button is once pressed: Tab must still have a start.
+    root.first.setEnabled (false);
+    EXPECT_TRUE (waitUntil ([&] { return root.inList.hasKeyboardFocus (false); }));
+}
+
 TEST (KeyboardNavigation, SpaceAndReturnPressTheFocusedControl)
 {
     Root root;
@@ -169,7 +183,7 @@ TEST (VortelDialog, KeepsTheKeyboardAndGivesItBackWhenAnswered)
 {
     Root root;
     OnScreen screen (root);
-    ASSERT_TRUE (screen.focus (root.first));
+    ASSERT_TRUE (screen.focus (root.inList));
 
     auto dialog = VortelDialog::showConfirm (&root, "Uninstall", "Sure?", "Uninstall", nullptr);
     ASSERT_TRUE (dialog != nullptr);
@@ -181,5 +195,5 @@ TEST (VortelDialog, KeepsTheKeyboardAndGivesItBackWhenAnswered)
 
     screen.key (juce::KeyPress::returnKey);
     EXPECT_TRUE (waitUntil ([&] { return dialog == nullptr; }));
-    EXPECT_TRUE (root.first.hasKeyboardFocus (false));
+    EXPECT_TRUE (root.inList.hasKeyboardFocus (false));
 }
