@@ -40,6 +40,12 @@ PluginManagerApplication::MainWindow::MainWindow (const juce::String& name)
     getContentComponent()->grabKeyboardFocus();
 }
 
+void PluginManagerApplication::MainWindow::focusGained (FocusChangeType)
+{
+    if (auto* content = getContentComponent())
+        content->grabKeyboardFocus();
+}
+
 void PluginManagerApplication::MainWindow::closeButtonPressed()
 {
     if (auto* app = juce::JUCEApplication::getInstance())
