@@ -143,13 +143,13 @@ TEST (KeyboardNavigation, AControlDisabledUnderTheKeyboardHandsTheFocusOn)
     Root root;
     KeyboardNavigation navigation (root);
     OnScreen screen (root);
-    ASSERT_TRUE (screen.focus (root.inList));
+    ASSERT_TRUE (screen.focus (root.first));
     screen.key (juce::KeyPress::tabKey);
-    ASSERT_TRUE (root.first.hasKeyboardFocus (false));
+    ASSERT_TRUE (root.inList.hasKeyboardFocus (false));
 
-    // As an Uninstall button is once pressed: Tab must still have a start.
-    root.first.setEnabled (false);
-    EXPECT_TRUE (waitUntil ([&] { return root.inList.hasKeyboardFocus (false); }));
+    // As a row's Uninstall button is once pressed: Tab must still have a start.
+    root.inList.setEnabled (false);
+    EXPECT_TRUE (waitUntil ([&] { return root.first.hasKeyboardFocus (false); }));
 }
 
 TEST (KeyboardNavigation, SpaceAndReturnPressTheFocusedControl)
