@@ -13,7 +13,7 @@ kill -0 "${pids[-1]}" 2>/dev/null || fail "the stand-in's port is taken by anoth
 prepare_display
 start_app
 xdotool windowfocus "$(xdotool search --name "$title" | head -1)"
-sleep 0.3
+sleep 1
 
 press() { xdotool key --delay 150 "$@"; sleep 0.4; }
 tabs() {   # count [shift]: Tab or Shift+Tab so many times
@@ -28,6 +28,7 @@ setting() { grep -o "Install$1=\"[01]\"" "$cache/settings.qvs"; }
 xdotool type --delay 10 demo@quillotone.test
 press Tab
 xdotool type --delay 10 quillotone
+shot keyboard-login
 press Return
 wait_for tool_fetched 300 || fail "the sync did not fetch the extraction tool"
 sleep 2
