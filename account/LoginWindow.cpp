@@ -49,6 +49,10 @@ LoginWindow::LoginWindow()
     styleField (passwordField, passwordFrame, ServiceTexts::passwordPlaceholder());
     passwordField.setPasswordCharacter ((juce::juce_wchar) '*');
 
+    // Screen readers name the fields by what their placeholders ask for.
+    emailField.setTitle (ServiceTexts::emailPlaceholder());
+    passwordField.setTitle (ServiceTexts::passwordPlaceholder());
+
     for (auto* field : { &emailField, &passwordField })
         field->addListener (this);
 

@@ -35,6 +35,15 @@ PluginManagerApplication::MainWindow::MainWindow (const juce::String& name)
     setResizable (false, false);
     centreWithSize (getWidth(), getHeight());
     setVisible (true);
+
+    // The content passes the focus on to its first control: the e-mail field.
+    getContentComponent()->grabKeyboardFocus();
+}
+
+void PluginManagerApplication::MainWindow::focusGained (FocusChangeType)
+{
+    if (auto* content = getContentComponent())
+        content->grabKeyboardFocus();
 }
 
 void PluginManagerApplication::MainWindow::closeButtonPressed()

@@ -48,6 +48,11 @@ public:
 
         void closeButtonPressed() override;
 
+        /** The window takes the system's focus itself when nothing inside held
+            it yet; the keyboard then goes on to the content's first control.
+        */
+        void focusGained (FocusChangeType) override;
+
     private:
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
     };

@@ -211,6 +211,13 @@ public:
     void paint (juce::Graphics&) override;
     void resized() override;
 
+    /** What a screen reader says for the row: name, status, update, kind. */
+    juce::String spokenSummary() const;
+
+    /** A row whose button the keyboard reached scrolls itself into its list's view. */
+    void focusOfChildComponentChanged (FocusChangeType) override;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
+
     enum TimerId { downloadTimer = 1, installTimer, uninstallTimer };
 
     /** A worker runs, or an operation is between two of its workers. */

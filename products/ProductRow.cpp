@@ -1,6 +1,7 @@
 // The row half of Product: what the product list shows for one product.
 #include "Product.h"
 
+#include "RowDescription.h"
 #include "ThumbnailImage.h"
 
 #include "ui/Icons.h"
@@ -36,6 +37,40 @@ void Product::initialiseRow()
 
     thumbnail.setImagePlacement (juce::RectanglePlacement::centred);
     progressBar.setProgress (1.0);
+
+    // The row's own title says what the picture would.
+    thumbnail.setAccessible (false);
+    progressBar.setTitle ("Progress");
+}
+
+//==============================================================================
+juce::String Product::spokenSummary() const
+{
+    return RowDescription::spoken ({ name, statusText, updateAvailable.load(), latestVersion, isDemo, isFreebie, isNFR });
+}
+
+std::unique_ptr<juce::AccessibilityHandler> Product::createAccessibilityHandler()
+{
+    return std::make_unique<LiveTitleHandler> (*this, juce::AccessibilityRole::listItem, [this] { return spokenSummary(); });
+}
+
+void Product::focusOfChildComponentChanged (FocusChangeType cause)
+{
+    // A click lands on a button the user already sees; the list stays put.
+    if (cause == focusChangedByMouseClick || ! hasKeyboardFocus (true))
+        return;
+
+    auto* view = findParentComponentOfClass<juce::Viewport>();
+
+    if (view == nullptr || view->getViewedComponent() != getParentComponent())
+        return;
+
+    const auto position = view->getViewPosition();
+
+    if (getY() < position.y)
+        view->setViewPosition (position.x, getY());
+    else if (getBottom() > position.y + view->getViewHeight())
+        view->setViewPosition (position.x, getBottom() - view->getViewHeight());
 }
 
 //==============================================================================
@@ -98,6 +133,10 @@ void Product::resized()
     uninstallButton.setBounds (w - 120, 105, 110, 30);
     uninstallButton.setEnabled (anyFormatInstalled() && ! uninstallBusy);
     uninstallButton.setVisible (true);
+
+    // Heard with each button, since the keyboard stops on the buttons, not the row.
+    for (auto* button : { &installButton, &uninstallButton })
+        button->setDescription (spokenSummary());
 
     progressBar.setBounds (162, 80, 200, 8);
     progressBar.setVisible (true);

@@ -9,6 +9,7 @@
 #include "selfupdate/ManagerSelfUpdater.h"
 #include "ui/Fonts.h"
 #include "ui/Icons.h"
+#include "ui/KeyboardNavigation.h"
 #include "ui/Palette.h"
 #include "ui/ListOrder.h"
 #include "ui/VortelDialog.h"
@@ -183,6 +184,7 @@ MainComponent::MainComponent()
     recoverInterruptedPlacements();
 
     setLookAndFeel (&lookAndFeel);
+    setUpKeyboardAccess();
 
     selfUpdater = std::make_unique<ManagerSelfUpdater> (*this, [this] { return isBusy(); });
 }
@@ -190,6 +192,7 @@ MainComponent::MainComponent()
 MainComponent::~MainComponent()
 {
     selfUpdater.reset();
+    keyboardNavigation.reset();
 
     loginWindow.onLoginSucceeded = nullptr;
     loginWindow.stopLogin (10000);

@@ -5,6 +5,7 @@
 #include "account/CatalogueSync.h"
 #include "account/LoginWindow.h"
 #include "account/MainThread.h"
+#include "ui/FocusOrder.h"
 #include "storage/MakerFolders.h"
 #include "ui/SettingsPage.h"
 #include "ui/Utilities.h"
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <memory>
 
+class KeyboardNavigation;
 class ManagerSelfUpdater;
 class Product;
 
@@ -108,6 +110,22 @@ public:
     void textEditorReturnKeyPressed (juce::TextEditor&) override {}
     void buttonClicked (juce::Button*) override {}
 
+    /** Tab and Shift+Tab go through the controls in the order focusRegions() gives. */
+    std::unique_ptr<juce::ComponentTraverser> createKeyboardFocusTraverser() override;
+
+    /** The screen-reader order: the framework's, leaving out what the login form covers. */
+    std::unique_ptr<juce::ComponentTraverser> createFocusTraverser() override;
+
+    /** The regions of the window in reading order: the login form alone while
+        it is up; otherwise the side menu, the tool bar, Sync, the rows of both
+        lists, the settings page's sections and the support links. Controls of
+        other pages are hidden and so skipped.
+    */
+    FocusOrder::Regions focusRegions();
+
+    /** The focus outline and Space on buttons; null only during destruction. */
+    KeyboardNavigation* getKeyboardNavigation() const noexcept  { return keyboardNavigation.get(); }
+
 private:
     void timerCallback (int timerID) override;
     void run() override;
@@ -122,6 +140,7 @@ private:
     void stopBulkAction (int index);
 
     void layoutPass();
+    void setUpKeyboardAccess();
     void recoverInterruptedPlacements();
     void menuClicked (int index);
     void loginSucceeded();
@@ -161,6 +180,8 @@ private:
     IconTextButton syncButton;
     juce::Label supportTitle;
     std::array<IconTextButton, 3> supportButtons;
+    SpokenText footerStatusText;                 // the painted footer status, for screen readers
+    std::unique_ptr<KeyboardNavigation> keyboardNavigation;
 
     // The session, copied from the login window after a successful login.
     juce::String accountEmail, sessionPassword, sessionResult;

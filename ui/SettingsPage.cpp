@@ -61,8 +61,13 @@ SettingsPage::SettingsPage (MakerFolders& folders)
         stylePathField (field, pathFrames[(size_t) i]);
         field.onTextChange = [this] { pathEdited(); };
 
+        // Heard without the label beside them, so they say which folder.
+        field.setTitle (PluginFormat::name (format) + " folder");
+        toggle.setDescription ("Install format");
+
         auto& browse = browseButtons[(size_t) i];
         browse.setButtonText (". . .");
+        browse.setTitle ("Choose the " + PluginFormat::name (format) + " folder");
         browse.onClick = [this, &field] { browseForFolder (field); };
 
         // AU has no place on Windows: its controls exist but stay hidden.
@@ -81,6 +86,8 @@ SettingsPage::SettingsPage (MakerFolders& folders)
     stylePathField (samplesField, samplesFrame);
     samplesField.onTextChange = [this] { pathEdited(); };
     samplesBrowseButton.setButtonText (". . .");
+    samplesField.setTitle ("Samples folder");
+    samplesBrowseButton.setTitle ("Choose the samples folder");
     samplesBrowseButton.onClick = [this] { browseForFolder (samplesField); };
 
     for (juce::Component* c : std::initializer_list<juce::Component*> { &samplesLabel, &samplesFrame, &samplesField, &samplesBrowseButton })
@@ -98,6 +105,7 @@ SettingsPage::SettingsPage (MakerFolders& folders)
     {
         auto& button = cacheButtons[i];
         button.setButtonText (names[i]);
+        button.setTitle ("Clear cache: " + juce::String (names[i]));
         button.setFontSize (14.0f);
         button.setIcon (std::move (icons[i]));
         button.onClick = [this, kind = kinds[i]] { clearCache (kind); };
@@ -148,6 +156,25 @@ void SettingsPage::resized()
 
     placeRow (samplesLabel, samplesField, samplesFrame, samplesBrowseButton,
               { toggleX - 90, pathLabels[PluginFormat::CLAP].getY() + 57, 70, 30 });
+}
+
+std::vector<std::vector<juce::Component*>> SettingsPage::focusRegions()
+{
+    std::vector<juce::Component*> formats, cache, folders;
+
+    for (size_t i = 0; i < PluginFormat::count; ++i)
+    {
+        formats.push_back (&toggles[i]);
+        folders.push_back (&pathFields[i]);
+        folders.push_back (&browseButtons[i]);
+    }
+
+    for (auto& button : cacheButtons)
+        cache.push_back (&button);
+
+    folders.push_back (&samplesField);
+    folders.push_back (&samplesBrowseButton);
+    return { formats, cache, folders };
 }
 
 //==============================================================================

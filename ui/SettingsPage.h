@@ -8,6 +8,7 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 /**
     The Settings page: install-format toggles, cache buttons and path rows.
@@ -66,6 +67,11 @@ public:
     /** Deletes the chosen cache folders, then tells the user. */
     enum class CacheKind { all, installers, thumbnails };
     void clearCache (CacheKind);
+
+    /** The page's sections for the Tab order: the format toggles, the cache
+        buttons, then the folder rows (field and its ". . ." button).
+    */
+    std::vector<std::vector<juce::Component*>> focusRegions();
 
     void resized() override;
 

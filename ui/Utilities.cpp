@@ -72,12 +72,16 @@ void IconTextButton::paintButton (juce::Graphics& g, bool highlighted, bool down
 ClickLabel::ClickLabel()
 {
     setMouseCursor (juce::MouseCursor::PointingHandCursor);
+
+    // A click keeps the focus where it was, as before the keyboard could come here.
+    setWantsKeyboardFocus (true);
+    setMouseClickGrabsKeyboardFocus (false);
 }
 
 void ClickLabel::setFontSize (int newSize)                   { fontSize = newSize; repaint(); }
 void ClickLabel::setColor (juce::Colour newColour)           { color = textColor = newColour; repaint(); }
 void ClickLabel::setOnColor (juce::Colour newColour)         { onColor = newColour; repaint(); }
-void ClickLabel::setText (const juce::String& newText)       { text = newText; repaint(); }
+void ClickLabel::setText (const juce::String& newText)       { text = newText; setTitle (newText); repaint(); }
 void ClickLabel::setJustification (juce::Justification j)    { justification = j; repaint(); }
 void ClickLabel::setIcon (std::unique_ptr<juce::Drawable> i) { icon = std::move (i); repaint(); }
 
@@ -110,6 +114,24 @@ void ClickLabel::mouseDown (const juce::MouseEvent&)
         onClick();
 }
 
+bool ClickLabel::keyPressed (const juce::KeyPress& key)
+{
+    if (! key.isKeyCode (juce::KeyPress::returnKey) && ! key.isKeyCode (juce::KeyPress::spaceKey))
+        return false;
+
+    if (onClick != nullptr)
+        onClick();
+
+    return true;
+}
+
+std::unique_ptr<juce::AccessibilityHandler> ClickLabel::createAccessibilityHandler()
+{
+    return std::make_unique<juce::AccessibilityHandler> (*this, juce::AccessibilityRole::button,
+                                                         juce::AccessibilityActions().addAction (juce::AccessibilityActionType::press,
+                                                                                                 [this] { if (onClick != nullptr) onClick(); }));
+}
+
 void ClickLabel::mouseEnter (const juce::MouseEvent&)
 {
     entered = true;
@@ -130,6 +152,11 @@ LabelLink::LabelLink()
     // The link itself must see enter, exit and down over its whole area.
     label.setInterceptsMouseClicks (false, false);
     addAndMakeVisible (label);
+
+    // The link speaks for its label.
+    label.setAccessible (false);
+    setWantsKeyboardFocus (true);
+    setMouseClickGrabsKeyboardFocus (false);
 }
 
 void LabelLink::paint (juce::Graphics& g)
@@ -167,9 +194,29 @@ void LabelLink::mouseDown (const juce::MouseEvent&)
 {
     hovered = true;
     repaint();
+    open();
+}
 
+void LabelLink::open()
+{
     if (url.isNotEmpty())
         juce::URL (url).launchInDefaultBrowser();
+}
+
+bool LabelLink::keyPressed (const juce::KeyPress& key)
+{
+    if (! key.isKeyCode (juce::KeyPress::returnKey) && ! key.isKeyCode (juce::KeyPress::spaceKey))
+        return false;
+
+    open();
+    return true;
+}
+
+std::unique_ptr<juce::AccessibilityHandler> LabelLink::createAccessibilityHandler()
+{
+    return std::make_unique<LiveTitleHandler> (*this, juce::AccessibilityRole::hyperlink, [this] { return label.getText(); },
+                                               juce::AccessibilityActions().addAction (juce::AccessibilityActionType::press,
+                                                                                       [this] { open(); }));
 }
 
 //==============================================================================
@@ -199,4 +246,49 @@ void LoadingProgress::paint (juce::Graphics& g)
 
     g.setColour (juce::Colours::black);
     g.drawRoundedRectangle (1.0f, 1.0f, w - 2.0f, h - 2.0f, 4.0f, 1.0f);
+}
+
+std::unique_ptr<juce::AccessibilityHandler> LoadingProgress::createAccessibilityHandler()
+{
+    struct Value final : public juce::AccessibilityRangedNumericValueInterface
+    {
+        explicit Value (LoadingProgress& p) : bar (p) {}
+
+        bool isReadOnly() const override                        { return true; }
+        double getCurrentValue() const override                 { return bar.getProgress(); }
+        void setValue (double) override                         {}
+        AccessibleValueRange getRange() const override          { return { { 0.0, 1.0 }, 0.01 }; }
+
+        LoadingProgress& bar;
+    };
+
+    return std::make_unique<juce::AccessibilityHandler> (*this, juce::AccessibilityRole::progressBar,
+                                                         juce::AccessibilityActions(),
+                                                         juce::AccessibilityHandler::Interfaces { std::make_unique<Value> (*this) });
+}
+
+//==============================================================================
+SpokenText::SpokenText()
+{
+    setInterceptsMouseClicks (false, false);
+}
+
+std::unique_ptr<juce::AccessibilityHandler> SpokenText::createAccessibilityHandler()
+{
+    return std::make_unique<LiveTitleHandler> (*this, juce::AccessibilityRole::staticText,
+                                               [this] { return text != nullptr ? text() : juce::String(); });
+}
+
+//==============================================================================
+LiveTitleHandler::LiveTitleHandler (juce::Component& componentToWrap, juce::AccessibilityRole roleToUse,
+                                    std::function<juce::String()> titleToUse,
+                                    juce::AccessibilityActions actionsToUse, Interfaces interfacesToUse)
+    : juce::AccessibilityHandler (componentToWrap, roleToUse, std::move (actionsToUse), std::move (interfacesToUse)),
+      title (std::move (titleToUse))
+{
+}
+
+juce::String LiveTitleHandler::getTitle() const
+{
+    return title != nullptr ? title() : juce::String();
 }

@@ -48,7 +48,10 @@ private:
 };
 
 //==============================================================================
-/** A clickable bold text with an optional icon, coloured differently on hover. */
+/** A clickable bold text with an optional icon, coloured differently on hover.
+    Tab reaches it, Return or Space presses it, and screen readers see a button
+    named by its text.
+*/
 class ClickLabel final : public juce::Component
 {
 public:
@@ -72,6 +75,8 @@ public:
     void mouseDown (const juce::MouseEvent&) override;
     void mouseEnter (const juce::MouseEvent&) override;
     void mouseExit (const juce::MouseEvent&) override;
+    bool keyPressed (const juce::KeyPress&) override;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
 
 private:
     int fontSize = 24;
@@ -87,7 +92,10 @@ private:
 };
 
 //==============================================================================
-/** A label that opens a web address when clicked and underlines while hovered. */
+/** A label that opens a web address when clicked and underlines while hovered.
+    Tab reaches it, Return or Space opens it, and screen readers see a link
+    named by the label's text.
+*/
 class LabelLink final : public juce::Component
 {
 public:
@@ -104,8 +112,12 @@ public:
     void mouseEnter (const juce::MouseEvent&) override;
     void mouseExit (const juce::MouseEvent&) override;
     void mouseDown (const juce::MouseEvent&) override;
+    bool keyPressed (const juce::KeyPress&) override;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
 
 private:
+    void open();
+
     bool hovered = false;
     juce::String url;
 
@@ -113,7 +125,9 @@ private:
 };
 
 //==============================================================================
-/** A thin progress bar; a value of 1 or more hides it. */
+/** A thin progress bar; a value of 1 or more hides it. Screen readers read
+    its value from 0 to 1.
+*/
 class LoadingProgress final : public juce::Component
 {
 public:
@@ -124,9 +138,45 @@ public:
     double getProgress() const noexcept                 { return progress; }
 
     void paint (juce::Graphics&) override;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
 
 private:
     double progress = 1.0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LoadingProgress)
+};
+
+//==============================================================================
+/** A text that only screen readers see: it draws nothing and takes no clicks,
+    and its accessible title is asked for each time it is read, for texts that
+    change without telling anyone (a status painted by its owner).
+*/
+class SpokenText final : public juce::Component
+{
+public:
+    SpokenText();
+
+    /** Returns the text to read now; called on the message thread. */
+    std::function<juce::String()> text;
+
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SpokenText)
+};
+
+//==============================================================================
+/** An accessibility handler whose title comes from a function on every read.
+    For components whose spoken name follows state they paint themselves.
+*/
+class LiveTitleHandler final : public juce::AccessibilityHandler
+{
+public:
+    LiveTitleHandler (juce::Component&, juce::AccessibilityRole, std::function<juce::String()> title,
+                      juce::AccessibilityActions = {}, Interfaces = {});
+
+    juce::String getTitle() const override;
+
+private:
+    std::function<juce::String()> title;
 };

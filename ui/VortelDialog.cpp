@@ -1,6 +1,7 @@
 #include "ui/VortelDialog.h"
 
 #include "ui/Fonts.h"
+#include "ui/Utilities.h"
 
 VortelDialog::VortelDialog (const juce::String& titleToUse, const juce::String& messageToUse, int kindToUse,
                             const juce::String& mainButtonText)
@@ -23,6 +24,10 @@ VortelDialog::VortelDialog (const juce::String& titleToUse, const juce::String& 
     messageEditor.setColour (juce::TextEditor::focusedOutlineColourId, juce::Colours::transparentBlack);
     messageEditor.setText (message, false);
     addAndMakeVisible (messageEditor);
+
+    // The dialog itself reads out its message; the text box would say it twice.
+    messageEditor.setAccessible (false);
+    setDescription (message);
 
     mainButton.setButtonText (mainButtonText);
     mainButton.setWantsKeyboardFocus (false);
@@ -98,6 +103,7 @@ juce::Component::SafePointer<VortelDialog> VortelDialog::showDialog (juce::Compo
 
     dialog->setFocusContainerType (juce::Component::FocusContainerType::keyboardFocusContainer);
     dialog->setAlwaysOnTop (true);
+    dialog->focusBefore = juce::Component::getCurrentlyFocusedComponent();
     parent->addAndMakeVisible (dialog);
     dialog->setBounds (0, 0, parent->getWidth(), parent->getHeight());
     dialog->toFront (true);
@@ -135,6 +141,7 @@ void VortelDialog::setMessage (const juce::String& newMessage)
 
     message = newMessage;
     messageEditor.setText (message, false);
+    setDescription (message);
 }
 
 void VortelDialog::finish (int result)
@@ -144,6 +151,11 @@ void VortelDialog::finish (int result)
 
     answered = true;
     setVisible (false);
+
+    // Back to the control that asked, rather than the first one of the window.
+    if (auto* previous = focusBefore.getComponent(); previous != nullptr && previous->isShowing()
+                                                     && previous->isEnabled() && previous->getWantsKeyboardFocus())
+        previous->grabKeyboardFocus();
 
     juce::Component::SafePointer<VortelDialog> self (this);
 
@@ -232,7 +244,13 @@ bool VortelDialog::keyPressed (const juce::KeyPress& key)
         return true;
     }
 
-    return false;
+    // The keyboard stays here: Tab must not reach the controls under the veil.
+    return key.getKeyCode() == juce::KeyPress::tabKey;
+}
+
+std::unique_ptr<juce::AccessibilityHandler> VortelDialog::createAccessibilityHandler()
+{
+    return std::make_unique<LiveTitleHandler> (*this, juce::AccessibilityRole::dialogWindow, [this] { return title; });
 }
 
 void VortelDialog::parentSizeChanged()

@@ -91,6 +91,7 @@ public:
     void resized() override;
     bool keyPressed (const juce::KeyPress&) override;
     void parentSizeChanged() override;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
     void mouseWheelMove (const juce::MouseEvent&, const juce::MouseWheelDetails&) override {}
 
 private:
@@ -107,6 +108,7 @@ private:
     juce::TextButton mainButton, cancelButton;
     std::function<void (int)> completion;
     juce::Component::SafePointer<juce::Component> watchedParent;
+    juce::Component::SafePointer<juce::Component> focusBefore;     // gets the keyboard back once answered
     bool answered = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VortelDialog)

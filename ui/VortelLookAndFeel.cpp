@@ -113,6 +113,7 @@ juce::Colour menuHighlightColour (juce::Colour highlight, float highlightAmount,
 VortelLookAndFeel::VortelLookAndFeel()
 {
     setColour (menuOutlineColourId, juce::Colour (0x73858482));
+    setColour (focusOutlineColourId, Palette::menuHighlight);
 
     cornerIcon = Icons::fromResource (BinaryData::corner_svg, BinaryData::corner_svgSize);
 
@@ -454,6 +455,7 @@ void applyManagerPalette (VortelLookAndFeel& lf)
         { 0x1007600,                                0x8cb3b2af },
         { VortelLookAndFeel::menuOutlineColourId,   0x73858482 },
         { 0x1007800,                                0xf2bbbab6 },
+        { VortelLookAndFeel::focusOutlineColourId,  Palette::menuHighlight.getARGB() },
     };
 
     for (auto& [id, argb] : palette)

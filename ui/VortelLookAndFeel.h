@@ -56,10 +56,13 @@ class VortelLookAndFeel : public juce::LookAndFeel_V3
 public:
     /** The look and feel's own colour identifier that outlines popup menus.
         The palette also fills its four neighbours (0x1007400 to 0x1007800).
+        The focus outline, drawn around the control that the keyboard reached,
+        is the accent colour.
     */
     enum ColourIds
     {
-        menuOutlineColourId = 0x1007700
+        menuOutlineColourId = 0x1007700,
+        focusOutlineColourId = 0x1007900
     };
 
     VortelLookAndFeel();
