@@ -331,6 +331,7 @@ TEST (InstallerArchive, StopEndsOneLargeEntryAtOnce)
     EXPECT_TRUE (outcome.stopped);
     EXPECT_LT (juce::Time::getMillisecondCounter() - askedAt, 500u);
     EXPECT_TRUE (isEmptyFolder (work));
+}
 
 TEST (InstallOperation, ACLAPFolderThatIsTheOldPlaceKeepsTheFreshPlugin)
 {
