@@ -6,7 +6,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-#include "BenchSupport.h"
+#include "BenchStandIn.h"
 #include "account/CatalogueSync.h"
 #include "account/ServiceRequest.h"
 #include "account/ServiceTexts.h"
@@ -19,25 +19,6 @@
 #include <vector>
 #include "platform/HttpTransfer.h"
 #include "ui/Downloader.h"
-
-
-namespace
-{
-    bool waitForPort (int port)
-    {
-        for (int i = 0; i < 100; ++i)
-        {
-            juce::StreamingSocket probe;
-
-            if (probe.connect ("127.0.0.1", port, 100))
-                return true;
-
-            juce::Thread::sleep (50);
-        }
-
-        return false;
-    }
-}
 
 int main (int argc, char** argv)
 {
@@ -56,59 +37,10 @@ int main (int argc, char** argv)
 
     auto work = juce::File::getCurrentWorkingDirectory().getChildFile (argv[1]);
     auto count = argc > 2 ? juce::String (argv[2]).getIntValue() : 500;
-    auto source = juce::File (QUILLOTONE_SOURCE_DIR);
-    auto data = work.getChildFile ("data-" + juce::String (count));
-    auto content = work.getChildFile ("content-" + juce::String (count));
-
-    juce::URL origin (QUILLOTONE_WEB_SERVICE_ORIGIN);
-
-    if (origin.getDomain() != "127.0.0.1")
-    {
-        std::fprintf (stderr, "the build's origin is not the local stand-in\n");
-        return 1;
-    }
-
-    if (! content.isDirectory())
-    {
-        std::printf ("generating %d products...\n", count);
-        bench::run ({ "/usr/bin/python3", source.getChildFile ("tools/standin/make-bench-data.py").getFullPathName(),
-               data.getFullPathName(), juce::String (count) });
-        bench::run ({ "/usr/bin/python3", source.getChildFile ("tools/standin/make-content.py").getFullPathName(),
-               content.getFullPathName(), "--data", data.getFullPathName() });
-    }
-
-    // The tool the manager pins, fresh from this build, where the manager fetches it.
-    auto servedTool = content.getChildFile (juce::URL (ServiceTexts::extractionToolURL()).getSubPath());
-    servedTool.getParentDirectory().createDirectory();
-    juce::File (QUILLOTONE_EXTRACTION_TOOL).copyFileTo (servedTool);
-
-    // The manager's origin is fixed at build time, so the bench cannot move
-    // to another port: it refuses a taken one, and then makes sure the server
-    // answering is the one it started.
-    if (juce::StreamingSocket probe; probe.connect ("127.0.0.1", origin.getPort(), 200))
-    {
-        std::fprintf (stderr, "port %d is taken: stop whatever listens there (another stand-in?) and run again\n", origin.getPort());
-        return 1;
-    }
-
-    const auto identity = juce::Uuid().toString();
     juce::ChildProcess server;
-    server.start ({ "/usr/bin/python3", source.getChildFile ("tools/standin/server.py").getFullPathName(),
-                    "--port", juce::String (origin.getPort()), "--data", data.getFullPathName(),
-                    "--content", content.getFullPathName(), "--id", identity }, 0);
 
-    juce::MemoryBlock answer;
-    platform::HttpTransfer::Request idRequest;
-    idRequest.url = origin.toString (false).trimCharactersAtEnd ("/") + "/__standin/id";
-
-    if (! waitForPort (origin.getPort())
-         || ! platform::HttpTransfer::fetch (idRequest, answer).succeeded()
-         || answer.toString() != identity)
-    {
-        std::fprintf (stderr, "the stand-in that answers on port %d is not the one this bench started\n", origin.getPort());
-        server.kill();
+    if (! bench::startStandIn (server, work, count))
         return 1;
-    }
 
     auto home = work.getChildFile ("home");
     home.deleteRecursively();

@@ -8,7 +8,7 @@
 
 #include <juce_events/juce_events.h>
 
-#include "BenchSupport.h"
+#include "BenchStandIn.h"
 #include "account/CatalogueSync.h"
 #include "account/ServiceRequest.h"
 #include "account/ServiceTexts.h"
@@ -27,61 +27,10 @@ int main (int argc, char** argv)
     auto work = juce::File::getCurrentWorkingDirectory().getChildFile (argv[1]);
     const auto count = argc > 2 ? juce::String (argv[2]).getIntValue() : 500;
     const auto latency = argc > 3 ? juce::String (argv[3]).getIntValue() : 50;
-    auto source = juce::File (QUILLOTONE_SOURCE_DIR);
-    auto data = work.getChildFile ("data-" + juce::String (count));
-    auto content = work.getChildFile ("content-" + juce::String (count));
-    juce::URL origin (QUILLOTONE_WEB_SERVICE_ORIGIN);
-
-    if (origin.getDomain() != "127.0.0.1")
-    {
-        std::fprintf (stderr, "the build's origin is not the local stand-in\n");
-        return 1;
-    }
-
-    if (! content.isDirectory())
-    {
-        std::printf ("generating %d products...\n", count);
-        bench::run ({ "/usr/bin/python3", source.getChildFile ("tools/standin/make-bench-data.py").getFullPathName(),
-                      data.getFullPathName(), juce::String (count) });
-        bench::run ({ "/usr/bin/python3", source.getChildFile ("tools/standin/make-content.py").getFullPathName(),
-                      content.getFullPathName(), "--data", data.getFullPathName() });
-    }
-
-    auto servedTool = content.getChildFile (juce::URL (ServiceTexts::extractionToolURL()).getSubPath());
-    servedTool.getParentDirectory().createDirectory();
-    juce::File (QUILLOTONE_EXTRACTION_TOOL).copyFileTo (servedTool);
-
-    if (juce::StreamingSocket probe; probe.connect ("127.0.0.1", origin.getPort(), 200))
-    {
-        std::fprintf (stderr, "port %d is taken: stop whatever listens there (another stand-in?) and run again\n", origin.getPort());
-        return 1;
-    }
-
-    const auto identity = juce::Uuid().toString();
     juce::ChildProcess server;
-    server.start ({ "/usr/bin/python3", source.getChildFile ("tools/standin/server.py").getFullPathName(),
-                    "--port", juce::String (origin.getPort()), "--data", data.getFullPathName(),
-                    "--content", content.getFullPathName(), "--id", identity, "--latency-ms", juce::String (latency) }, 0);
 
-    juce::MemoryBlock answer;
-    platform::HttpTransfer::Request idRequest;
-    idRequest.url = origin.toString (false).trimCharactersAtEnd ("/") + "/__standin/id";
-    bool ours = false;
-
-    for (int i = 0; i < 100 && ! ours; ++i)
-    {
-        ours = platform::HttpTransfer::fetch (idRequest, answer).succeeded() && answer.toString() == identity;
-
-        if (! ours)
-            juce::Thread::sleep (50);
-    }
-
-    if (! ours)
-    {
-        std::fprintf (stderr, "the stand-in that answers on port %d is not the one this bench started\n", origin.getPort());
-        server.kill();
+    if (! bench::startStandIn (server, work, count, { "--latency-ms", juce::String (latency) }))
         return 1;
-    }
 
     auto home = work.getChildFile ("home-latency");
     home.deleteRecursively();

@@ -28,13 +28,13 @@ namespace
         int fd;
     };
 
-    bool randomBytes (void* data, size_t size)
+    // Runs a read-like call until SIZE bytes are through, retrying interruptions.
+    template <typename Call>
+    bool transferAll (char* bytes, size_t size, Call&& call)
     {
-        auto* out = static_cast<char*> (data);
-
         while (size > 0)
         {
-            const auto n = ::getrandom (out, size, 0);
+            const auto n = call (bytes, size);
 
             if (n < 0 && errno == EINTR)
                 continue;
@@ -42,53 +42,27 @@ namespace
             if (n <= 0)
                 return false;
 
-            out += n;
+            bytes += n;
             size -= (size_t) n;
         }
 
         return true;
+    }
+
+    bool randomBytes (void* data, size_t size)
+    {
+        return transferAll (static_cast<char*> (data), size, [] (char* p, size_t n) { return (ssize_t) ::getrandom (p, n, 0); });
     }
 
     bool readAll (int fd, void* data, size_t size)
     {
-        auto* out = static_cast<char*> (data);
-
-        while (size > 0)
-        {
-            const auto n = ::read (fd, out, size);
-
-            if (n < 0 && errno == EINTR)
-                continue;
-
-            if (n <= 0)
-                return false;
-
-            out += n;
-            size -= (size_t) n;
-        }
-
-        return true;
+        return transferAll (static_cast<char*> (data), size, [fd] (char* p, size_t n) { return ::read (fd, p, n); });
     }
 
     bool writeAll (int fd, const void* data, size_t size)
     {
-        auto* in = static_cast<const char*> (data);
-
-        while (size > 0)
-        {
-            const auto n = ::write (fd, in, size);
-
-            if (n < 0 && errno == EINTR)
-                continue;
-
-            if (n <= 0)
-                return false;
-
-            in += n;
-            size -= (size_t) n;
-        }
-
-        return true;
+        return transferAll (const_cast<char*> (static_cast<const char*> (data)), size,
+                            [fd] (char* p, size_t n) { return ::write (fd, p, n); });
     }
 
     // Another account must not have made, or be able to read, the key.
