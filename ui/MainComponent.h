@@ -150,6 +150,10 @@ private:
 
     static constexpr int syncTimer = 0;
     static constexpr int bulkTimers[] = { 3, 4, 5 };     // Install All, Update All, Uninstall All
+    static constexpr int rowHeight = 150;
+
+    // The bulk buttons' captions while idle, and the titles of their dialogs.
+    static constexpr const char* bulkNames[] = { "Install All", "Update All", "Uninstall All" };
 
     //==============================================================================
     // Installed as the default before any child exists: a font resolved under
