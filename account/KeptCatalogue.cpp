@@ -136,13 +136,17 @@ std::optional<KeptCatalogue::Contents> KeptCatalogue::read (const juce::String& 
 
     const auto text = readText (file, maxBytes);
 
-    // A write cut short may still parse: the closing tag and the count tell.
-    if (! text || ! text->trimEnd().endsWith ("</" + rootTag + ">"))
+    if (! text)
         return std::nullopt;
 
     const auto root = CatalogueParser::parse (*text);
 
     if (root == nullptr || ! root->hasTagName (rootTag) || root->getStringAttribute ("account") != email.toLowerCase())
+        return std::nullopt;
+
+    // A write cut short may still parse: the closing tag (an empty catalogue
+    // closes itself) and the count tell.
+    if (! text->trimEnd().endsWith (root->getNumChildElements() == 0 ? "/>" : "</" + rootTag + ">"))
         return std::nullopt;
 
     Contents contents;
