@@ -112,6 +112,7 @@ public:
     juce::TextEditor& getSearchField()                      { return searchField; }
     juce::ComboBox& getSortBox()                            { return sortBox; }
     IconTextButton& getBulkButton (int index)               { return bulkButtons[(size_t) index]; }
+    IconTextButton& getSyncButton()                         { return syncButton; }
     ManagerSelfUpdater* getSelfUpdater() const noexcept     { return selfUpdater.get(); }
 
     //==============================================================================

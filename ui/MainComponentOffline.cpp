@@ -27,6 +27,7 @@ void MainComponent::workOffline (const juce::String& email)
     }
 
     // Offline there is no session: Sync logs in before it syncs.
+    loginWindow.setVisible (false);
     accountEmail = kept->email;
     sessionPassword.clear();
     sessionResult.clear();
