@@ -192,6 +192,7 @@ CatalogueSync::Result CatalogueSync::run (const juce::String& email, const juce:
     if (! answer.completed())
     {
         result.serverReached = answer.reachedServer();
+        result.serverUnreachable = answer.outcome == platform::HttpTransfer::Outcome::cannotConnect;
         result.error = answer.outcome == platform::HttpTransfer::Outcome::tooLarge
                            ? ServiceRequest::invalidResponseMessage()
                            : ServiceTexts::syncConnectionFailedMessage();

@@ -24,6 +24,7 @@ public:
     {
         juce::String error;                         // empty when none
         bool serverReached = false;
+        bool serverUnreachable = false;             // no answer at all: working offline may be offered
         std::unique_ptr<juce::XmlElement> document; // set only when committed
         juce::Array<ProductRecord> products, demos;
     };

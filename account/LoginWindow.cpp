@@ -1,6 +1,7 @@
 #include "account/LoginWindow.h"
 
 #include "account/CredentialCipher.h"
+#include "account/KeptCatalogue.h"
 #include "account/ServiceTexts.h"
 #include "ui/Fonts.h"
 #include "ui/Icons.h"
@@ -115,6 +116,12 @@ void LoginWindow::resized()
 
 void LoginWindow::readRememberedLogin()
 {
+    if (fillRememberedLogin())
+        startTimer (autoLoginTimer, 400);
+}
+
+bool LoginWindow::fillRememberedLogin()
+{
     folders.loadGlobalSettings();
     const auto flagValue = CredentialCipher::read (folders.getGlobalValue (ServiceTexts::rememberedFlagKey()));
     const auto email = CredentialCipher::read (folders.getGlobalValue (ServiceTexts::rememberedEmailKey()));
@@ -132,12 +139,36 @@ void LoginWindow::readRememberedLogin()
     }
 
     if (flag == 0)
-        return;
+        return false;
 
     emailField.setText (email.text, false);
     passwordField.setText (password.text, false);
     rememberToggle.setToggleState (true, juce::dontSendNotification);
-    startTimer (autoLoginTimer, 400);
+    return true;
+}
+
+bool LoginWindow::retryRememberedLogin()
+{
+    if (busy)
+        return true;
+
+    if (! fillRememberedLogin())
+        return false;
+
+    buttonClicked (&loginButton);
+    return true;
+}
+
+void LoginWindow::showAgain (const juce::String& email)
+{
+    emailField.setText (email, false);
+    passwordField.clear();
+    setAlpha (1.0f);
+    setVisible (true);
+    toFront (false);
+
+    if (isShowing())
+        passwordField.grabKeyboardFocus();
 }
 
 void LoginWindow::paint (juce::Graphics& g)
@@ -202,6 +233,7 @@ void LoginWindow::buttonClicked (juce::Button* button)
         return;
 
     errorText.clear();
+    offlineOffered = false;
     loginEmail.clear();
     loginPassword.clear();
     loginResult.clear();
@@ -239,7 +271,25 @@ void LoginWindow::textEditorReturnKeyPressed (juce::TextEditor&)
 void LoginWindow::showFailure()
 {
     title.setText (ServiceTexts::failureWord(), juce::dontSendNotification);
-    VortelDialog::showMessage (this, ServiceTexts::failureTitle(), errorText, VortelDialog::alert);
+
+    if (! offlineOffered || onWorkOffline == nullptr)
+    {
+        // A login retried in the background comes back into view to say why.
+        if (! isVisible())
+            showAgain (emailField.getText());
+
+        VortelDialog::showMessage (this, ServiceTexts::failureTitle(), errorText, VortelDialog::alert);
+        return;
+    }
+
+    VortelDialog::showChoice (this, ServiceTexts::failureTitle(), errorText, VortelDialog::alert, "Work Offline", "OK", [this]
+    {
+        if (isVisible())
+            juce::Desktop::getInstance().getAnimator().fadeOut (this, 35);
+
+        if (onWorkOffline != nullptr)
+            onWorkOffline (offlineEmail);
+    });
 }
 
 //==============================================================================
@@ -259,17 +309,27 @@ void LoginWindow::run()
     auto password = pendingPassword;
     auto remember = pendingRemember;
 
-    juce::MessageManager::callAsync ([window, outcome, email, password, remember]
+    // Read here, off the message thread. A wrong password, a closed account
+    // or a broken answer never opens the kept catalogue.
+    const auto keptCatalogueFound = outcome.serverUnreachable
+                                     && KeptCatalogue::inPrivateFolder().read (email, {}).has_value();
+
+    if (threadShouldExit())
+        return;
+
+    juce::MessageManager::callAsync ([window, outcome, email, password, remember, keptCatalogueFound]
     {
         if (window != nullptr)
-            window->deliver (outcome, email, password, remember);
+            window->deliver (outcome, email, password, remember, keptCatalogueFound);
     });
 }
 
 void LoginWindow::deliver (const ServiceRequest::LoginOutcome& outcome, const juce::String& email,
-                           const juce::String& password, bool remember)
+                           const juce::String& password, bool remember, bool keptCatalogueFound)
 {
     errorText = outcome.errorText;
+    offlineOffered = keptCatalogueFound && errorText.isNotEmpty();
+    offlineEmail = email;
     auto succeeded = errorText.isEmpty() && outcome.result.isNotEmpty();
 
     if (succeeded)

@@ -31,6 +31,12 @@ public:
     /** Called on the message thread after a successful login. */
     std::function<void()> onLoginSucceeded;
 
+    /** Called on the message thread when the user chose "Work Offline" after
+        a login that reached no server; the argument is the lower-case e-mail
+        address, for which a kept catalogue was found.
+    */
+    std::function<void (const juce::String& email)> onWorkOffline;
+
     //==============================================================================
     /** The logged-in e-mail address (lower case), password and the server's
         login result; empty until a login succeeded.
@@ -54,6 +60,18 @@ public:
 
     /** Forgets the login and empties the fields, as Log Out does before quitting. */
     void logOut();
+
+    /** Logs in again with the remembered login, as the automatic login does,
+        but without showing the window: only a failure for which working
+        offline is not offered brings it back. False, and nothing started,
+        when no login is remembered.
+    */
+    bool retryRememberedLogin();
+
+    /** Shows the window again over everything, with that e-mail address, an
+        empty password and the keyboard in the password field.
+    */
+    void showAgain (const juce::String& email);
 
     /** Asks the login thread to stop and waits for it (shutdown). */
     void stopLogin (int timeoutMs);
@@ -82,9 +100,10 @@ private:
     void run() override;
 
     void deliver (const ServiceRequest::LoginOutcome& outcome, const juce::String& email,
-                  const juce::String& password, bool remember);
+                  const juce::String& password, bool remember, bool keptCatalogueFound);
     void showFailure();
     void readRememberedLogin();
+    bool fillRememberedLogin();
 
     static constexpr int progressTimer = 3;
     static constexpr int autoLoginTimer = 7;
@@ -104,6 +123,10 @@ private:
     bool pendingRemember = false;
 
     juce::String loginEmail, loginPassword, loginResult, errorText;
+
+    // The last failure reached no server and a kept catalogue exists for this address.
+    bool offlineOffered = false;
+    juce::String offlineEmail;
     bool busy = false;
     std::atomic<bool> finished { true };    // set on the message thread, read by the progress timer
     float progress = 0.0f;

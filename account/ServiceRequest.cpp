@@ -107,7 +107,7 @@ LoginOutcome interpretLogin (const Answer& answer)
         return { invalidResponseMessage(), {} };
 
     if (! answer.completed())
-        return { ServiceTexts::loginConnectionFailedMessage(), {} };
+        return { ServiceTexts::loginConnectionFailedMessage(), {}, answer.outcome == Outcome::cannotConnect };
 
     auto text = withoutLineBreaks (answer.text);
 

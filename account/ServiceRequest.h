@@ -74,6 +74,12 @@ namespace ServiceRequest
     {
         juce::String errorText;
         juce::String result;
+
+        /** No server answered at all (refused, unreachable, timed out, or a
+            certificate refused): the one failure after which the manager
+            may offer to work offline.
+        */
+        bool serverUnreachable = false;
     };
 
     /** Reads a login answer. */

@@ -52,6 +52,12 @@ public:
     */
     std::function<void()> onStatusChanged;
 
+    /** Asked on the message thread before the row's button starts an install
+        or update; false keeps it from starting, and the owner says why.
+        Empty means always allowed.
+    */
+    std::function<bool()> mayStartInstall;
+
     /** The folder a format installs to while its accessor is absent. */
     static juce::String defaultFolder (PluginFormat::Format);
 

@@ -78,7 +78,7 @@ void Product::installClicked()
 {
     if (installButton.getButtonText() == busyText)
         stopInstall();
-    else
+    else if (mayStartInstall == nullptr || mayStartInstall())
         startInstall();
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/ManagerVersion.h"
 
+#include "account/KeptCatalogue.h"
 #include "account/ServiceTexts.h"
 #include "products/PluginPlacement.h"
 #include "products/Product.h"
@@ -142,7 +143,11 @@ MainComponent::MainComponent()
             b.setEnabled (false);
 
         syncButton.setEnabled (false);
-        startSync();
+
+        if (offline)
+            syncOffline();
+        else
+            startSync();
     };
 
     supportTitle.setText ("SUPPORT", juce::dontSendNotification);
@@ -186,6 +191,7 @@ MainComponent::~MainComponent()
     keyboardNavigation.reset();
 
     loginWindow.onLoginSucceeded = nullptr;
+    loginWindow.onWorkOffline = nullptr;
     loginWindow.stopLogin (10000);
 
     // Changing the default tells every window to re-read its look and feel;
@@ -203,6 +209,7 @@ MainComponent::~MainComponent()
             worker->stopThread (10000);
 
     stopTimer (syncTimer);
+    stopTimer (reconnectTimer);
 
     for (auto timer : bulkTimers)
         stopTimer (timer);
@@ -321,6 +328,13 @@ void MainComponent::layoutPass()
     {
         addAndMakeVisible (loginWindow);
         loginWindow.onLoginSucceeded = [this] { loginSucceeded(); };
+
+        // Already offline for that account (a retried login failed again): nothing changes.
+        loginWindow.onWorkOffline = [this] (const juce::String& email)
+        {
+            if (! (offline && email == accountEmail))
+                workOffline (email);
+        };
     }
 
     loginWindow.setBounds (0, 0, w, h - 30);
@@ -383,7 +397,12 @@ void MainComponent::menuClicked (int index)
             if (pathsChanged)
             {
                 pathsChanged = false;
-                syncButton.triggerClick();
+
+                // Offline the kept rows are built again for the new folders.
+                if (offline)
+                    workOffline (accountEmail);
+                else
+                    syncButton.triggerClick();
             }
             break;
 
@@ -406,6 +425,7 @@ void MainComponent::confirmLogOut()
                                [this]
                                {
                                    loginWindow.logOut();
+                                   KeptCatalogue::inPrivateFolder().forget (accountEmail);
                                    accountEmail.clear();
                                    sessionPassword.clear();
                                    sessionResult.clear();
@@ -420,6 +440,7 @@ void MainComponent::loginSucceeded()
     accountEmail = loginWindow.getLoginEmail();
     sessionPassword = loginWindow.getLoginPassword();
     sessionResult = loginWindow.getLoginResult();
+    offline = false;
     repaint();
     startSync();
 }
@@ -439,6 +460,9 @@ juce::String MainComponent::centreStatus() const
 
 juce::String MainComponent::footerStatus() const
 {
+    if (animationPhase == -1 && offline)
+        return isTimerRunning (reconnectTimer) ? "Connecting..." : offlineStatus (keptSyncTime);
+
     if (animationPhase == -1)
         return connectionShown ? "Connected" : "Not Connected";
 
@@ -500,7 +524,8 @@ void MainComponent::paint (juce::Graphics& g)
     g.drawText (accountEmail, 10, 58, 200, 30, juce::Justification::centred, true);
 
     g.setColour (juce::Colours::black);
-    g.drawText (footerStatus(), 10, h - 30, 120, 30, juce::Justification::centredLeft, true);
+    // Wide enough for the date of the last sync while offline.
+    g.drawText (footerStatus(), 10, h - 30, 400, 30, juce::Justification::centredLeft, true);
 
     static const auto build = buildNumberFrom (__DATE__, __TIME__);
     g.setColour (Palette::footerText);

@@ -49,6 +49,16 @@ public:
     /** Starts a catalogue sync unless one runs or a product operation is busy. */
     void startSync();
 
+    /** Shows the account's kept catalogue instead of a sync's, while the
+        servers cannot be reached: the rows and their status as usual, the
+        footer says "Offline", installs are refused and Sync logs in again.
+        Shows why when it cannot be read. Message thread.
+    */
+    void workOffline (const juce::String& email);
+
+    /** True while the rows come from the kept catalogue. */
+    bool isOffline() const noexcept                         { return offline; }
+
     /** Filters both lists by the search text, sorts them by the sort box and
         lays their rows out.
     */
@@ -102,6 +112,7 @@ public:
     juce::TextEditor& getSearchField()                      { return searchField; }
     juce::ComboBox& getSortBox()                            { return sortBox; }
     IconTextButton& getBulkButton (int index)               { return bulkButtons[(size_t) index]; }
+    IconTextButton& getSyncButton()                         { return syncButton; }
     ManagerSelfUpdater* getSelfUpdater() const noexcept     { return selfUpdater.get(); }
 
     //==============================================================================
@@ -146,9 +157,18 @@ private:
     void loginSucceeded();
     void confirmLogOut();
     bool takeOverSyncResults();
+    void prepareForNewRows();
     std::unique_ptr<Product> createRow (const ProductRecord&);
 
+    // Offline: the kept catalogue's rows.
+    bool mayInstallNow();
+    void syncOffline();
+    void showSyncFailure (const juce::String& message);
+    void monitorReconnect();
+    static juce::String offlineStatus (juce::Time lastSync);
+
     static constexpr int syncTimer = 0;
+    static constexpr int reconnectTimer = 1;
     static constexpr int bulkTimers[] = { 3, 4, 5 };     // Install All, Update All, Uninstall All
     static constexpr int rowHeight = 150;
 
@@ -201,10 +221,13 @@ private:
     bool preparingRows = false;
     bool takeOverStarted = false;
     bool pathsChanged = false;
+    bool offline = false;
+    juce::Time keptSyncTime;                    // of the kept catalogue shown offline
 
     // Written by the sync thread; read by the message thread after it ended.
     juce::String lastSyncError;
     bool serverReached = false;
+    bool keptCatalogueFound = false;            // the servers never answered, and one is kept
     std::unique_ptr<juce::XmlElement> pendingDocument, catalogueDocument;
     juce::Array<ProductRecord> pendingProducts, pendingDemos;
     int nextPendingProduct = 0, nextPendingDemo = 0;

@@ -60,6 +60,9 @@ void MainComponent::bulkButtonClicked (int index)
         return;
     }
 
+    if (index < 2 && ! mayInstallNow())
+        return;
+
     if (index < 2)
     {
         auto anyFormat = false;

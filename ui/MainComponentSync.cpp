@@ -2,6 +2,7 @@
 // rows, and laying the lists out.
 #include "ui/MainComponent.h"
 
+#include "account/KeptCatalogue.h"
 #include "products/Product.h"
 #include "ui/ListOrder.h"
 #include "ui/VortelDialog.h"
@@ -21,6 +22,14 @@ void MainComponent::startSync()
         return;
     }
 
+    prepareForNewRows();
+    startTimer (syncTimer, 200);
+    startThread (juce::Thread::Priority::normal);
+    repaint();
+}
+
+void MainComponent::prepareForNewRows()
+{
     for (auto& b : bulkButtons)
         b.setEnabled (false);
 
@@ -49,10 +58,6 @@ void MainComponent::startSync()
     catalogueSync.syncDone = 0;
     catalogueSync.syncTotal = 0;
     animationPhase = 0;
-
-    startTimer (syncTimer, 200);
-    startThread (juce::Thread::Priority::normal);
-    repaint();
 }
 
 void MainComponent::run()
@@ -62,12 +67,20 @@ void MainComponent::run()
     // Read by the message thread only after this thread has ended.
     lastSyncError = result.error;
     serverReached = result.serverReached;
+    keptCatalogueFound = false;
+
+    const auto kept = KeptCatalogue::inPrivateFolder();
 
     if (result.document != nullptr)
     {
         pendingDocument = std::move (result.document);
         pendingProducts = std::move (result.products);
         pendingDemos = std::move (result.demos);
+        kept.keep (accountEmail, pendingProducts, pendingDemos, juce::Time::getCurrentTime());
+    }
+    else if (result.serverUnreachable)
+    {
+        keptCatalogueFound = kept.read (accountEmail, {}).has_value();
     }
 }
 
@@ -138,6 +151,9 @@ void MainComponent::timerCallback (int timerID)
         if (timerID == bulkTimers[i])
             return monitorBulkAction (i);
 
+    if (timerID == reconnectTimer)
+        return monitorReconnect();
+
     if (timerID != syncTimer)
         return;
 
@@ -162,7 +178,7 @@ void MainComponent::timerCallback (int timerID)
         {
             auto message = lastSyncError;
             lastSyncError.clear();
-            VortelDialog::showMessage (this, "Sync", message, VortelDialog::alert);
+            showSyncFailure (message);
         }
 
         return;
@@ -248,6 +264,7 @@ std::unique_ptr<Product> MainComponent::createRow (const ProductRecord& record)
     }
 
     accessors.sampleFolder = [this] { return settingsPage.getSamplesPath(); };
+    row->mayStartInstall = [this] { return mayInstallNow(); };
 
     // Update All follows the rows, also when one changes on its own.
     row->onStatusChanged = [this]

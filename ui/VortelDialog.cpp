@@ -129,6 +129,25 @@ juce::Component::SafePointer<VortelDialog> VortelDialog::showConfirm (juce::Comp
     return showDialog (component, title, message, confirm, mainButtonText, std::move (action));
 }
 
+juce::Component::SafePointer<VortelDialog> VortelDialog::showChoice (juce::Component* component,
+                                                                     const juce::String& title,
+                                                                     const juce::String& message,
+                                                                     int kind,
+                                                                     const juce::String& mainButtonText,
+                                                                     const juce::String& otherButtonText,
+                                                                     std::function<void()> action)
+{
+    auto dialog = showDialog (component, title, message, kind, mainButtonText, std::move (action));
+
+    if (dialog != nullptr)
+    {
+        dialog->cancelButton.setButtonText (otherButtonText);
+        dialog->cancelButton.setVisible (true);
+    }
+
+    return dialog;
+}
+
 void VortelDialog::dismiss()
 {
     finish (0);

@@ -61,6 +61,17 @@ public:
                                                                    const juce::String& mainButtonText,
                                                                    std::function<void()> action);
 
+    /** A dialog with a second button reading otherButtonText, which (like
+        Escape) only closes it; the action runs on the main button or Return.
+    */
+    static juce::Component::SafePointer<VortelDialog> showChoice (juce::Component* component,
+                                                                  const juce::String& title,
+                                                                  const juce::String& message,
+                                                                  int kind,
+                                                                  const juce::String& mainButtonText,
+                                                                  const juce::String& otherButtonText,
+                                                                  std::function<void()> action);
+
     /** Ends the dialog from code with result 0, so no action runs. */
     void dismiss();
 

@@ -95,11 +95,11 @@ TEST (ServiceRequest, LoginAnswersAreReadByTheirText)
 {
     using Outcome = platform::HttpTransfer::Outcome;
 
-    struct Case { Outcome outcome; const char* body; juce::String error, result; };
+    struct Case { Outcome outcome; const char* body; juce::String error, result; bool unreachable = false; };
     const juce::String longMessage = "ERROR: " + juce::String::repeatedString ("x", 5000);
 
     const Case cases[] = {
-        { Outcome::cannotConnect,   "",                      ServiceTexts::loginConnectionFailedMessage(), "" },
+        { Outcome::cannotConnect,   "",                      ServiceTexts::loginConnectionFailedMessage(), "", true },
         { Outcome::refusedRedirect, "",                      ServiceTexts::loginConnectionFailedMessage(), "" },
         { Outcome::truncated,       "OK",                    ServiceTexts::loginConnectionFailedMessage(), "" },
         { Outcome::tooLarge,        "",                      "The server returned an invalid response.",   "" },
@@ -115,6 +115,7 @@ TEST (ServiceRequest, LoginAnswersAreReadByTheirText)
         auto outcome = ServiceRequest::interpretLogin ({ c.outcome, c.body });
         EXPECT_EQ (outcome.errorText, c.error) << c.body;
         EXPECT_EQ (outcome.result, c.result) << c.body;
+        EXPECT_EQ (outcome.serverUnreachable, c.unreachable) << c.body;
     }
 
     // A server's text is shown, but never a page of it.

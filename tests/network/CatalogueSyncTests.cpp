@@ -166,6 +166,7 @@ TEST (CatalogueSync, ServerDownReportsTheConnection)
     auto result = s.run ("demo@quillotone.test");
     EXPECT_EQ (result.error, ServiceTexts::syncConnectionFailedMessage());
     EXPECT_FALSE (result.serverReached);
+    EXPECT_TRUE (result.serverUnreachable);
     EXPECT_EQ (result.document, nullptr);
 }
 
@@ -213,6 +214,7 @@ TEST (CatalogueSync, AToolThatStaysWrongFailsTheSync)
     auto result = s.run ("demo@quillotone.test");
     EXPECT_EQ (result.error, "Could not verify the Windows installer extraction tool.");
     EXPECT_FALSE (result.serverReached);
+    EXPECT_FALSE (result.serverUnreachable);
     EXPECT_EQ (result.document, nullptr);
     EXPECT_TRUE (result.products.isEmpty());
     EXPECT_FALSE (s.sync.extractionToolFile().exists());

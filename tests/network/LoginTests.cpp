@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include "account/CredentialCipher.h"
+#include "account/KeptCatalogue.h"
 #include "account/LoginWindow.h"
 #include "account/ServiceRequest.h"
 #include "account/ServiceTexts.h"
 #include "support/StandIn.h"
 #include "support/TestHelpers.h"
 #include "ui/VortelDialog.h"
+
+#include <optional>
 
 using testing_support::ScopedHome;
 using testing_support::StandIn;
@@ -282,4 +285,57 @@ TEST (Login, UndecipherableStoredValuesDoNotCrash)
     EXPECT_EQ (CredentialCipher::readFlag ("12abc"), 12);
     EXPECT_EQ (CredentialCipher::decipher (CredentialCipher::encipher (juce::String::fromUTF8 ("caf\xc3\xa9"))), juce::String::fromUTF8 ("caf\xc3\xa9"));
     EXPECT_NE (CredentialCipher::encipher (""), "");
+}
+
+TEST (Login, WorkOfflineOnlyWhenNoServerAnsweredAndThisAccountsCatalogueIsReadable)
+{
+    struct Case
+    {
+        const char* what;
+        bool serverUp;
+        std::function<void (const KeptCatalogue&)> prepare;
+        bool offered;
+    };
+
+    auto keepFor = [] (const juce::String& email)
+    {
+        return [email] (const KeptCatalogue& kept) { kept.keep (email, {}, {}, juce::Time (1000)); };
+    };
+
+    const Case cases[] = {
+        { "kept for this account", false, keepFor ("demo@quillotone.test"), true },
+        { "none kept", false, [] (auto&) {}, false },
+        { "kept for another account only", false, keepFor ("fresh@quillotone.test"), false },
+        { "kept but corrupt", false, [] (auto& kept)
+          {
+              kept.keep ("demo@quillotone.test", {}, {}, juce::Time (1000));
+              kept.fileFor ("demo@quillotone.test").replaceWithText ("<QUILLOTONE_KEPT_CATALOGUE");
+          }, false },
+        { "a wrong password", true, keepFor ("demo@quillotone.test"), false },
+    };
+
+    for (const auto& c : cases)
+    {
+        std::optional<StandIn> server;
+
+        if (c.serverUp)
+        {
+            server.emplace();
+            REQUIRE_STANDIN (*server);
+        }
+
+        Login login;
+        juce::String offlineFor;
+        login.window.onWorkOffline = [&offlineFor] (const juce::String& email) { offlineFor = email; };
+        c.prepare (KeptCatalogue::inPrivateFolder());
+
+        login.attempt ("Demo@Quillotone.test", c.serverUp ? "wrong-password" : "quillotone");
+        ASSERT_TRUE (login.settled()) << c.what;
+        ASSERT_NE (login.dialog(), nullptr) << c.what;
+        EXPECT_EQ (login.dialog()->getCancelButton().isVisible(), c.offered) << c.what;
+
+        login.dialog()->getMainButton().triggerClick();
+        waitUntil ([&] { return login.dialog() == nullptr; });
+        EXPECT_EQ (offlineFor, c.offered ? "demo@quillotone.test" : "") << c.what;
+    }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "account/KeptCatalogue.h"
 #include "account/LoginWindow.h"
 #include "account/ServiceTexts.h"
 #include "products/Product.h"
@@ -407,4 +408,41 @@ TEST (MainComponent, ASettingsErrorStopsABulkActionWithOneDialog)
         s.dialog()->dismiss();
         waitUntil ([&s] { return VortelDialog::getNumOpen() == 0; });
     }
+}
+
+TEST (MainComponent, OfflineRowsRefuseInstallsAndSyncAsksForTheLoginAgain)
+{
+    Session s;
+    ProductRecord owned, demo;
+    owned.name = "Big Room Verb";
+    demo.name = "Velvet Keys";
+    demo.isDemo = true;
+    ASSERT_TRUE (KeptCatalogue::inPrivateFolder().keep ("demo@quillotone.test", { owned }, { demo }, juce::Time (1000)));
+
+    s.main.workOffline ("demo@quillotone.test");
+    ASSERT_TRUE (s.settled());
+    EXPECT_TRUE (s.main.isOffline());
+    ASSERT_EQ (s.main.getProducts().size(), 1);
+    EXPECT_EQ (s.main.getDemos().size(), 1);
+    EXPECT_TRUE (s.main.footerStatus().startsWith ("Offline")) << s.main.footerStatus();
+
+    // A row's install and Install All: one dialog each, nothing started.
+    for (auto start : std::initializer_list<std::function<void()>> {
+             [&] { s.main.getProducts()[0]->getInstallButton().triggerClick(); },
+             [&] { s.main.bulkButtonClicked (0); } })
+    {
+        start();
+        ASSERT_TRUE (waitUntil ([&] { return s.dialog() != nullptr; }));
+        EXPECT_EQ (s.dialog()->getTitle(), "Offline");
+        EXPECT_FALSE (s.main.isAnyProductBusy() || s.main.isBulkActionRunning());
+        s.dialog()->dismiss();
+        waitUntil ([&] { return s.dialog() == nullptr; });
+    }
+
+    // No login is remembered: the login window comes back for the password.
+    s.main.getSyncButton().triggerClick();
+    ASSERT_TRUE (waitUntil ([&] { return s.main.getLoginWindow().isVisible(); }));
+    EXPECT_EQ (s.main.getLoginWindow().getEmailField().getText(), "demo@quillotone.test");
+    EXPECT_EQ (s.main.getLoginWindow().getPasswordField().getText(), "");
+    EXPECT_FALSE (s.main.getLoginWindow().isLoginRunning());
 }
