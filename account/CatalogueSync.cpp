@@ -3,7 +3,7 @@
 #include "account/ServiceRequest.h"
 #include "account/ServiceTexts.h"
 #include "products/ExtractionTool.h"
-#include "products/ThumbnailImage.h"
+#include "products/ThumbnailCheck.h"
 #include "ui/Downloader.h"
 
 #include <juce_cryptography/juce_cryptography.h>
@@ -258,7 +258,7 @@ CatalogueSync::Result CatalogueSync::run (const juce::String& email, const juce:
 
     productImages.addArray (demoImages);
 
-    if (shouldStop() || ! cacheThumbnails (records, productImages, shouldStop))
+    if (shouldStop() || (withThumbnails && ! cacheThumbnails (records, productImages, shouldStop)))
         return stoppedEarly();
 
     if (shouldStop())

@@ -32,6 +32,9 @@ public:
     /** The folders decide where thumbnails and the tool go. */
     explicit CatalogueSync (MakerFolders& folders);
 
+    /** False skips the thumbnails (a caller that shows no pictures); read by run(). */
+    bool withThumbnails = true;
+
     /** Progress counters, read by the message thread while the job runs;
         syncDone counts the rows ready, in catalogue order.
     */

@@ -1,7 +1,7 @@
 #include "account/LoginWindow.h"
 
-#include "account/CredentialCipher.h"
 #include "account/KeptCatalogue.h"
+#include "account/RememberedLogin.h"
 #include "account/ServiceTexts.h"
 #include "ui/Fonts.h"
 #include "ui/Icons.h"
@@ -122,27 +122,13 @@ void LoginWindow::readRememberedLogin()
 
 bool LoginWindow::fillRememberedLogin()
 {
-    folders.loadGlobalSettings();
-    const auto flagValue = CredentialCipher::read (folders.getGlobalValue (ServiceTexts::rememberedFlagKey()));
-    const auto email = CredentialCipher::read (folders.getGlobalValue (ServiceTexts::rememberedEmailKey()));
-    const auto password = CredentialCipher::read (folders.getGlobalValue (ServiceTexts::rememberedPasswordKey()));
-    const auto flag = CredentialCipher::readFlag (flagValue.text);
+    const auto remembered = RememberedLogin::read (folders);
 
-    // An earlier version's values can be read by any account on this machine:
-    // they are read this once and replaced by values only this user can read.
-    if (flagValue.earlierForm || email.earlierForm || password.earlierForm)
-    {
-        if (flag != 0)
-            storeRememberedLogin (email.text, password.text);
-        else
-            clearRememberedLogin();
-    }
-
-    if (flag == 0)
+    if (! remembered.has_value())
         return false;
 
-    emailField.setText (email.text, false);
-    passwordField.setText (password.text, false);
+    emailField.setText (remembered->email, false);
+    passwordField.setText (remembered->password, false);
     rememberToggle.setToggleState (true, juce::dontSendNotification);
     return true;
 }
@@ -207,16 +193,7 @@ void LoginWindow::paint (juce::Graphics& g)
 //==============================================================================
 juce::String LoginWindow::validate (const juce::String& email, const juce::String& password)
 {
-    juce::String message;
-
-    if (! (email.contains ("@") && email.contains (".") && email.length() >= 6))
-        message = ServiceTexts::invalidEmailMessage();
-
-    // The password message wins when both are wrong.
-    if (password.length() < 6)
-        message = ServiceTexts::invalidPasswordMessage();
-
-    return message;
+    return RememberedLogin::validate (email, password);
 }
 
 void LoginWindow::buttonClicked (juce::Button* button)
@@ -296,13 +273,10 @@ void LoginWindow::showFailure()
 void LoginWindow::run()
 {
     // A stop of this thread aborts the request at once.
-    auto url = ServiceRequest::build (ServiceTexts::loginURL(), pendingEmail, pendingPassword, "0");
-    auto answer = ServiceRequest::send (url, ServiceRequest::maxLoginAnswerBytes);
+    auto outcome = RememberedLogin::request (pendingEmail, pendingPassword);
 
     if (threadShouldExit())
         return;
-
-    auto outcome = ServiceRequest::interpretLogin (answer);
 
     juce::Component::SafePointer<LoginWindow> window (this);
     auto email = pendingEmail.toLowerCase();
@@ -394,20 +368,12 @@ void LoginWindow::timerCallback (int timerID)
 //==============================================================================
 void LoginWindow::storeRememberedLogin (const juce::String& email, const juce::String& password)
 {
-    folders.loadGlobalSettings();
-    folders.setGlobalValue (ServiceTexts::rememberedEmailKey(), CredentialCipher::encipher (email));
-    folders.setGlobalValue (ServiceTexts::rememberedPasswordKey(), CredentialCipher::encipher (password));
-    folders.setGlobalValue (ServiceTexts::rememberedFlagKey(), CredentialCipher::encipher ("1"));
-    folders.saveGlobalSettings();
+    RememberedLogin::store (folders, email, password);
 }
 
 void LoginWindow::clearRememberedLogin()
 {
-    folders.loadGlobalSettings();
-    folders.setGlobalValue (ServiceTexts::rememberedEmailKey(), CredentialCipher::encipher ({}));
-    folders.setGlobalValue (ServiceTexts::rememberedPasswordKey(), CredentialCipher::encipher ({}));
-    folders.setGlobalValue (ServiceTexts::rememberedFlagKey(), CredentialCipher::encipher ("0"));
-    folders.saveGlobalSettings();
+    RememberedLogin::clear (folders);
 }
 
 void LoginWindow::logOut()

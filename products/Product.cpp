@@ -2,29 +2,15 @@
 
 #include "ClapVersionProbe.h"
 #include "InstallOperation.h"
-#include "InstallerLink.h"
+#include "InstallerDownload.h"
+#include "ProductNames.h"
 #include "ProductThread.h"
+#include "ProductUninstall.h"
 #include "VersionProbe.h"
 #include "account/ServiceTexts.h"
 #include "platform/Platform.h"
-#include "storage/FileNames.h"
 #include "storage/ManagerSettings.h"
 #include "ui/VortelDialog.h"
-
-namespace
-{
-    bool isForcedFreebie (const juce::String& name)
-    {
-        return name == "Crumblepad" || name == "Hushgate EQ" || name == "Lantern Delay";
-    }
-
-    // A relative or empty path would resolve against the working folder, so it
-    // names nothing here.
-    juce::File fileAt (const juce::String& path)
-    {
-        return juce::File::isAbsolutePath (path) ? juce::File (path) : juce::File();
-    }
-}
 
 //==============================================================================
 Product::Product (const ProductRecord& record)
@@ -38,12 +24,12 @@ Product::Product (const ProductRecord& record)
       downloadURLMac (record.downloadURLMac),
       downloadURLWindows (record.downloadURLWindows),
       downloadURLLinux (record.downloadURLLinux),
-      isFreebie (record.isFreebie || isForcedFreebie (record.name)),
+      isFreebie (record.isFreebie || ProductNames::isForcedFreebie (record.name)),
       isDemo (record.isDemo),
       isNFR (record.isNFR),
       productFolderName (folderNameFor (record.name)),
       installName (installNameFor (productFolderName)),
-      hasUsableName (FileNames::isUsableFileName (productFolderName) && FileNames::isUsableFileName (installName)),
+      hasUsableName (ProductNames::isUsable (productFolderName, installName)),
       catalogueRecord (record)
 {
     // Without a usable name the product gets no folders of its own at all.
@@ -72,18 +58,17 @@ Product::~Product()
 //==============================================================================
 juce::String Product::folderNameFor (const juce::String& productName)
 {
-    return productName.removeCharacters (" ");
+    return ProductNames::folderNameFor (productName);
 }
 
 juce::String Product::installNameFor (const juce::String& folderName)
 {
-    return folderName == "KV-77" ? juce::String ("KV77") : folderName;
+    return ProductNames::installNameFor (folderName);
 }
 
 juce::String Product::unusableNameMessage() const
 {
-    return "The name of " + name.trim().quoted() + " cannot be used as a file name on this computer, "
-           "so the manager cannot install or remove it. Please contact support.";
+    return ProductNames::unusableNameMessage (name);
 }
 
 juce::String Product::defaultFolder (PluginFormat::Format format)
@@ -326,60 +311,24 @@ void Product::runDownload()
     downloadSucceeded = false;
     startTimer (downloadTimer, 200);
 
-    const auto link = downloadURLWindows;
-    const auto fileName = InstallerLink::fileName (link);
-    downloader.setURL (juce::URL (link));
+    InstallerDownload::Plan plan;
+    plan.name = name;
+    plan.link = downloadURLWindows;
+    plan.installerCache = folders.privateFolder ("/Installers");
 
-    // The name comes from the network and becomes a file in the cache, so
-    // anything that is not a plain file name is as good as no name.
-    if (fileName.isEmpty() || ! FileNames::isUsableFileName (fileName))
-    {
-        fail ("The download URL for " + name + " is invalid.");
-        return;
-    }
+    if (plan.installerCache == juce::File())
+        plan.cacheProblem = folders.privateFolderProblem();
 
-    // Downloads go to the manager's own folder, which no other account can write.
-    const auto installers = folders.privateFolder ("/Installers");
+    // The row's timer reads the downloader's counts itself.
+    const auto result = InstallerDownload::run (downloader, plan, {});
+    installerFile = result.installerFile.getFullPathName();
 
-    if (installers == juce::File())
-    {
-        fail (folders.privateFolderProblem());
-        return;
-    }
+    if (result.errorMessage.isNotEmpty())
+        fail (result.errorMessage);
+    else if (! result.succeeded)
+        progress = 1.0;
 
-    const auto destination = installers.getChildFile (fileName);
-    installerFile = destination.getFullPathName();
-    downloader.setResumable (true);
-    downloader.downloadToFile (destination);
-
-    if (! downloader.wasStarted())
-    {
-        fail ("Could not start the download for " + name + ".");
-        return;
-    }
-
-    for (;;)
-    {
-        if (downloader.isTaskFinished())
-        {
-            if (downloader.wasSuccessful() && destination.existsAsFile() && destination.getSize() > 0)
-                downloadSucceeded = true;
-            else
-                fail ("The download for " + name + " did not complete successfully.");
-
-            return;
-        }
-
-        if (juce::Thread::currentThreadShouldExit())
-        {
-            downloader.cancel();
-            progress = 1.0;
-            return;
-        }
-
-        // Wakes when the transfer ends or this worker is asked to stop.
-        downloader.waitUntilFinished (900);
-    }
+    downloadSucceeded = result.succeeded;
 }
 
 void Product::runInstall()
@@ -425,52 +374,26 @@ void Product::runUninstall()
     errorMessage.clear();
     uninstallSucceeded = false;
     startTimer (uninstallTimer, 200);
-    progress = 0.01;
 
-    const std::pair<juce::String, const char*> steps[] = {
-        { vst2Target, "Could not remove the VST2 format for " },
-        { vst3Target, "Could not remove the VST3 format for " },
-        { aaxTarget,  "Could not remove the AAX format for " },
-        { clapTarget, "Could not remove the CLAP format for " },
-    };
+    ProductUninstall::Plan plan;
+    plan.name = name;
+    plan.targets[PluginFormat::VST2] = vst2Target;
+    plan.targets[PluginFormat::VST3] = vst3Target;
+    plan.targets[PluginFormat::AAX]  = aaxTarget;
+    plan.targets[PluginFormat::CLAP] = clapTarget;
+    plan.legacyClapTarget = legacyClapTarget;
+    plan.formatsWithoutFolder = formatsWithoutFolder (false);
 
-    for (size_t i = 0; i < std::size (steps); ++i)
-    {
-        if (! removeTarget (steps[i].first, steps[i].second + name + "."))
-            return;
+    ProductUninstall::Hooks hooks;
+    hooks.setProgress = [this] (double value) { progress = value; };     // only this worker writes while it runs
+    hooks.moveToTrash = [] (const juce::File& f) { return platform::moveToTrash (f); };
 
-        if (i < 3)
-            progress = progress + 0.1428;      // only this worker writes while it runs
-    }
+    const auto result = ProductUninstall::run (plan, hooks);
 
-    if (legacyClapTarget != clapTarget
-         && ! removeTarget (legacyClapTarget, "Could not remove the legacy CLAP format for " + name + "."))
-        return;
+    if (result.errorMessage.isNotEmpty())
+        fail (result.errorMessage);
 
-    // Formats without a usable folder had no target, so nothing of theirs was
-    // looked for; the user is told rather than shown a clean uninstall.
-    if (const auto skipped = formatsWithoutFolder (false); ! skipped.isEmpty())
-    {
-        fail (ProductStatus::unusableFolderMessage (name, skipped, false));
-        return;
-    }
-
-    progress = 1.0;
-    uninstallSucceeded = true;
-}
-
-bool Product::removeTarget (const juce::String& path, const juce::String& message)
-{
-    const auto target = fileAt (path);
-
-    if (path.isEmpty() || target == juce::File() || ! target.exists())
-        return true;
-
-    if (platform::moveToTrash (target))
-        return true;
-
-    const bool deleted = target.isDirectory() ? target.deleteRecursively (false) : target.deleteFile();
-    return deleted || fail (message);
+    uninstallSucceeded = result.succeeded;
 }
 
 //==============================================================================

@@ -195,9 +195,6 @@ public:
     void runInstall();
     void runUninstall();
 
-    /** Removes one plugin target: recycle bin first, then for good. */
-    bool removeTarget (const juce::String& path, const juce::String& message);
-
     //==============================================================================
     /** The row's children, reachable for tests and the bulk actions. */
     IconTextButton& getInstallButton() noexcept         { return installButton; }

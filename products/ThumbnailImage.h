@@ -2,34 +2,14 @@
 
 #include <juce_graphics/juce_graphics.h>
 
-#include <optional>
+#include "products/ThumbnailCheck.h"
 
 /**
-    The product thumbnail: checking a downloaded picture before anything
-    decodes it, and drawing the card's rounded square from it.
-
-    Image decoders allocate what a file's header claims, so a tiny file can ask
-    for gigabytes; the header is read first and absurd sizes are refused. A
-    thumbnail is shown at 140 by 140 pixels, so the limits are generous.
+    The product thumbnail drawn for the card, from a file that passed the
+    check of ThumbnailCheck.h.
 */
 namespace ThumbnailImage
 {
-    struct Dimensions
-    {
-        int width = 0, height = 0;
-    };
-
-    constexpr int maxSide = 2048;
-    constexpr juce::int64 maxFileBytes = 8 * 1024 * 1024;
-
-    /** The dimensions a PNG, JPEG or GIF header announces, reading only the
-        header; nothing for other formats or a damaged header.
-    */
-    std::optional<Dimensions> readDimensions (const juce::File&);
-
-    /** True for a PNG, JPEG or GIF file small enough to decode safely. */
-    bool isAcceptable (const juce::File&);
-
     /** The card's thumbnail: a side by side transparent square with the
         picture stretched into it, clipped to rounded corners. Only the
         square when the file is refused or does not decode.

@@ -86,6 +86,16 @@ std::optional<Values> read (const juce::File& file, const Values& defaultValues)
     return values;
 }
 
+Values load (const juce::File& file, const Values& defaultValues)
+{
+    if (auto values = read (file, defaultValues))
+        return *values;
+
+    // A failed write is not reported: the next change tries again.
+    write (file, defaultValues);
+    return defaultValues;
+}
+
 std::unique_ptr<juce::XmlElement> toXml (const Values& values)
 {
     auto xml = std::make_unique<juce::XmlElement> (rootTag);

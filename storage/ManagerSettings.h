@@ -48,6 +48,12 @@ namespace ManagerSettings
     */
     std::optional<Values> read (const juce::File& file, const Values& defaultValues);
 
+    /** What the manager runs with: the file's values, or, when read() gives
+        nothing, the defaults, which are then written (as the settings page does
+        at start).
+    */
+    Values load (const juce::File& file, const Values& defaultValues);
+
     /** The element written to the file: the five install keys as "1"/"0", then
         the six paths, in that order.
     */
