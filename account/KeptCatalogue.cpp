@@ -58,7 +58,7 @@ namespace
         if (! in.openedOk())
             return std::nullopt;
 
-        in.readIntoMemoryBlock (bytes, (ssize_t) maxBytes + 1);
+        in.readIntoMemoryBlock (bytes, (juce::pointer_sized_int) maxBytes + 1);
 
         if ((juce::int64) bytes.getSize() > maxBytes
              || ! juce::CharPointer_UTF8::isValidString (static_cast<const char*> (bytes.getData()), (int) bytes.getSize()))

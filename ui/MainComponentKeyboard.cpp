@@ -72,7 +72,7 @@ void MainComponent::setUpKeyboardAccess()
     footerStatusText.text = [this] { return footerStatus(); };
     footerStatusText.setTitle ("Status");
     addAndMakeVisible (footerStatusText);
-    footerStatusText.setBounds (10, getHeight() - 30, 120, 30);
+    footerStatusText.setBounds (10, getHeight() - 30, 400, 30);     // as wide as the painted status
 
     keyboardNavigation = std::make_unique<KeyboardNavigation> (*this);
 }

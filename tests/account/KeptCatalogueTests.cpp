@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
 
 #include "account/KeptCatalogue.h"
-#include "support/TestHelpers.h"
 
-using testing_support::TempFolder;
-
+// Also run under Wine, so nothing POSIX here.
 namespace
 {
+    struct TempFolder
+    {
+        TempFolder()    { folder.createDirectory(); }
+        ~TempFolder()   { folder.deleteRecursively (false); }
+
+        juce::File folder { juce::File::getSpecialLocation (juce::File::tempDirectory)
+                                .getChildFile ("quillotone-kept-" + juce::Uuid().toString()) };
+    };
+
     const juce::String owner ("demo@quillotone.test"), other ("fresh@quillotone.test");
 
     ProductRecord record (const juce::String& name, bool isDemo, const juce::String& thumbnail = {})
@@ -76,6 +83,8 @@ TEST (KeptCatalogue, ReadsBackOnlyWhatItWroteForThatAccount)
         const KeptCatalogue kept (folder.folder);
         const juce::Time synced (juce::int64 (1765300000000));
 
+        // Written twice: a later sync replaces the earlier file.
+        ASSERT_TRUE (kept.keep (owner, {}, {}, juce::Time (1)));
         ASSERT_TRUE (kept.keep ("Demo@Quillotone.test",
                                 { record ("Big Room Verb", false, "/elsewhere/big-room-verb.png"), record ("KV-77", false) },
                                 { record ("Velvet Keys", true, "/elsewhere/velvet-keys.png") }, synced)) << c.what;
