@@ -3,7 +3,10 @@
 and sample content, laid out as the maker's installers are (the four plugin
 formats, presets, samples), for the install benchmark. Kept in WORKDIR once made.
 
-usage: install_bench_data.py STUB WORKDIR [--mb 300]   (prints the archive's path)
+With --archive-mib N the archive itself is about N MiB instead (within a few
+KiB): less content, topped up with one incompressible sample file.
+
+usage: install_bench_data.py STUB WORKDIR [--mb 300 | --archive-mib N]   (prints the archive's path)
 """
 import argparse
 import os
@@ -34,26 +37,43 @@ def generate(tree, mb):
                            "Preset %04d.qpreset" % preset), text.encode())
 
 
+def build_archive(stub, tree, work, archive):
+    installer = os.path.join(work, "BenchVerbSetup.exe")
+    with open(stub, "rb") as f:
+        make_installer.write_installer(installer, f.read(), make_installer.entries_from_tree(tree), 6)
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
+        z.write(installer, "BenchVerbSetup.exe")
+    os.remove(installer)
+    return os.path.getsize(archive)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("stub")
     parser.add_argument("workdir")
     parser.add_argument("--mb", type=int, default=300)
+    parser.add_argument("--archive-mib", type=int)
     args = parser.parse_args()
 
-    archive = os.path.join(args.workdir, "BenchVerb-%d.zip" % args.mb)
+    target = args.archive_mib * MiB if args.archive_mib else None
+    archive = os.path.join(args.workdir, "BenchVerb-%dMiB.zip" % args.archive_mib if target else "BenchVerb-%d.zip" % args.mb)
     if not os.path.exists(archive):
-        print("generating %d MB of product content and its archive (once)..." % args.mb, file=sys.stderr, flush=True)
+        print("generating the product content and its archive (once)...", file=sys.stderr, flush=True)
         os.makedirs(args.workdir, exist_ok=True)
         with tempfile.TemporaryDirectory(dir=args.workdir) as work:
             tree = os.path.join(work, "tree")
-            generate(tree, args.mb)
-            installer = os.path.join(work, "BenchVerbSetup.exe")
-            with open(args.stub, "rb") as f:
-                make_installer.write_installer(installer, f.read(), make_installer.entries_from_tree(tree), 6)
-            with zipfile.ZipFile(archive + ".part", "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
-                z.write(installer, "BenchVerbSetup.exe")
-        os.replace(archive + ".part", archive)
+            part = archive + ".part"
+            # The content comes in steps of whole sample kits, so a size is hit
+            # by packing about two thirds of it and topping up with random
+            # bytes, which deflate stores at their own size.
+            generate(tree, args.mb if target is None else max(1, args.archive_mib * 3 // 4))
+            size = build_archive(args.stub, tree, work, part)
+            if target is not None:
+                if size > target:
+                    sys.exit("install_bench_data.py: %d MiB of content packs larger than the archive asked for" % (size // MiB))
+                write(os.path.join(tree, "{code_getSampleFolder}", "Kit 00", "Room Tone.wav"), os.urandom(target - size))
+                build_archive(args.stub, tree, work, part)
+        os.replace(part, archive)
     print(archive)
 
 

@@ -46,6 +46,21 @@ namespace
         juce::WebInputStream* stream = nullptr;
     };
 
+    /** The length the answer announces, -1 when it announces none. The
+        framework asks WinINet for it as a 32-bit number, which fails for
+        anything past 4 GiB (an installer archive can be larger), so the
+        header is read as it came.
+    */
+    juce::int64 announcedLength (const juce::StringPairArray& headers)
+    {
+        const auto text = headers["Content-Length"].trim();
+
+        if (text.isEmpty() || text.length() > 18 || ! text.containsOnly ("0123456789"))
+            return -1;
+
+        return text.getLargeIntValue();
+    }
+
     void read (std::shared_ptr<Pipe> pipe, juce::URL url, bool post, juce::String headers, int timeoutMs, juce::int64 maxBytes)
     {
         juce::WebInputStream stream (url, post);
@@ -72,8 +87,8 @@ namespace
             pipe->answered = true;
             pipe->connectedOk = connected && status > 0;
             pipe->status = status;
-            pipe->total = connected ? stream.getTotalLength() : -1;
             pipe->headers = connected ? stream.getResponseHeaders() : juce::StringPairArray();
+            pipe->total = connected ? announcedLength (pipe->headers) : -1;
             pipe->location = isRedirect ? pipe->headers["Location"] : juce::String();
             pipe->finished = ! pipe->connectedOk || isRedirect || pipe->total > maxBytes;
         }

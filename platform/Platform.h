@@ -221,6 +221,17 @@ namespace platform
     private:
         FolderHandle() = default;
 
+       #if JUCE_WINDOWS
+        using Native = void*;
+       #else
+        using Native = int;
+       #endif
+
+        /** Takes over a folder the system opened (null or -1 when it did not)
+            as a handle that names it by the path given.
+        */
+        static std::unique_ptr<FolderHandle> adopt (Native opened, const juce::File& path);
+
         juce::File openedPath;
 
        #if JUCE_WINDOWS

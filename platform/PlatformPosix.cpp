@@ -439,30 +439,25 @@ namespace
     std::string nameOf (const juce::String& name)   { return name.toStdString(); }
 }
 
-std::unique_ptr<FolderHandle> FolderHandle::open (const juce::File& folder)
+std::unique_ptr<FolderHandle> FolderHandle::adopt (Native opened, const juce::File& path)
 {
-    const auto fd = ::open (folder.getFullPathName().toRawUTF8(), folderFlags);
-
-    if (fd < 0)
+    if (opened < 0)
         return nullptr;
 
-    std::unique_ptr<FolderHandle> opened (new FolderHandle());
-    opened->fd = fd;
-    opened->openedPath = folder;
-    return opened;
+    std::unique_ptr<FolderHandle> folder (new FolderHandle());
+    folder->fd = opened;
+    folder->openedPath = path;
+    return folder;
+}
+
+std::unique_ptr<FolderHandle> FolderHandle::open (const juce::File& folder)
+{
+    return adopt (::open (folder.getFullPathName().toRawUTF8(), folderFlags), folder);
 }
 
 std::unique_ptr<FolderHandle> FolderHandle::openFollowing (const juce::File& folder)
 {
-    const auto fd = ::open (folder.getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-
-    if (fd < 0)
-        return nullptr;
-
-    std::unique_ptr<FolderHandle> opened (new FolderHandle());
-    opened->fd = fd;
-    opened->openedPath = folder;
-    return opened;
+    return adopt (::open (folder.getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), folder);
 }
 
 bool isSameObject (const juce::File& a, const juce::File& b)
@@ -500,15 +495,7 @@ std::unique_ptr<FolderHandle> FolderHandle::openChild (const juce::String& name)
     if (! isSinglePiece (name))
         return nullptr;
 
-    const auto child = ::openat (fd, nameOf (name).c_str(), folderFlags);
-
-    if (child < 0)
-        return nullptr;
-
-    std::unique_ptr<FolderHandle> opened (new FolderHandle());
-    opened->fd = child;
-    opened->openedPath = openedPath.getChildFile (name);
-    return opened;
+    return adopt (::openat (fd, nameOf (name).c_str(), folderFlags), openedPath.getChildFile (name));
 }
 
 bool FolderHandle::createFolder (const juce::String& name) const

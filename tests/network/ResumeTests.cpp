@@ -169,8 +169,9 @@ TEST (ResumedDownload, ALargeArchiveDroppedPartWayIsResumedByTheNextInstall)
     const auto made = juce::File (testing_support::runAndRead ({ "/usr/bin/python3",
                                       juce::File (QUILLOTONE_SOURCE_DIR).getChildFile ("bench/install_bench_data.py").getFullPathName(),
                                       QUILLOTONE_INSTALLER_STUB, buildFolder.getChildFile ("resume-test-data").getFullPathName(),
-                                      "--mb", "72" }).trim().fromLastOccurrenceOf ("\n", false, false));
+                                      "--archive-mib", "64" }).trim().fromLastOccurrenceOf ("\n", false, false));
     ASSERT_TRUE (made.existsAsFile());
+    EXPECT_NEAR ((double) made.getSize() / (1 << 20), 64.0, 2.0);
 
     TempFolder content;
     const auto archive = content.folder.getChildFile ("installers/BenchVerb.zip");

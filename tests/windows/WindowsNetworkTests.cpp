@@ -5,42 +5,18 @@
 
 #include "platform/HttpTransfer.h"
 #include "ui/Downloader.h"
+#include "WindowsTestSupport.h"
 
 using Transfer = platform::HttpTransfer;
 using Outcome = Transfer::Outcome;
 
 namespace
 {
-    juce::String origin()   { return QUILLOTONE_WEB_SERVICE_ORIGIN; }
-
-    /** True when the stand-in that the script started answers with its identity. */
-    bool standInAnswers()
-    {
-        auto identity = juce::SystemStats::getEnvironmentVariable ("QUILLOTONE_STANDIN_ID", {});
-
-        if (identity.isEmpty())
-            return false;
-
-        Transfer::Request request;
-        request.url = origin() + "/__standin/id";
-        juce::MemoryBlock body;
-        return Transfer::fetch (request, body).succeeded() && body.toString() == identity;
-    }
-
-    void setFault (const juce::String& path, const juce::String& json)
-    {
-        Transfer::Request request;
-        request.url = origin() + "/__standin/fault";
-        request.post = true;
-        auto text = "{\"faults\": {\"" + path + "\": " + json + "}}";
-        request.postBody.append (text.toRawUTF8(), text.getNumBytesAsUTF8());
-        juce::MemoryBlock ignored;
-        Transfer::fetch (request, ignored);
-    }
+    juce::String origin()   { return windows_testing::standInOrigin(); }
 }
 
 #define REQUIRE_WINDOWS_STANDIN() \
-    if (! standInAnswers()) GTEST_SKIP() << "no stand-in started by scripts/test-windows"
+    if (! windows_testing::standInAnswers()) GTEST_SKIP() << "no stand-in started by scripts/test-windows"
 
 TEST (WindowsNetwork, AnswersAreReadAsOnLinux)
 {
@@ -56,6 +32,7 @@ TEST (WindowsNetwork, AnswersAreReadAsOnLinux)
         { R"({"truncate": true})",                              Outcome::truncated,       0,   8000 },
         { R"({"pad": 100000})",                                 Outcome::tooLarge,        0,   8000 },
         { R"({"claim": 100000000})",                            Outcome::tooLarge,        0,   8000 },
+        { R"({"claim": 5000000000})",                           Outcome::tooLarge,        0,   8000 },   // past 32 bits
         { R"({"refuse": true})",                                Outcome::cannotConnect,   0,   8000 },
         { R"({"status": 302, "count": 1, "location": ")" + path + "\"}", Outcome::completed, 200, 8000 },
         { R"({"status": 307, "count": 1, "location": ")" + other + "\"}", Outcome::refusedRedirect, 307, 8000 },
@@ -65,7 +42,7 @@ TEST (WindowsNetwork, AnswersAreReadAsOnLinux)
     for (auto& c : cases)
     {
         SCOPED_TRACE (c.fault);
-        setFault (path, c.fault);
+        windows_testing::setStandInFault (path, c.fault);
 
         Transfer::Request request;
         request.url = origin() + path;
@@ -83,7 +60,7 @@ TEST (WindowsNetwork, AnswersAreReadAsOnLinux)
         }
     }
 
-    setFault (path, "null");
+    windows_testing::setStandInFault (path, "null");
 }
 
 TEST (WindowsNetwork, StopsLandWhileStillConnecting)
@@ -91,7 +68,7 @@ TEST (WindowsNetwork, StopsLandWhileStillConnecting)
     REQUIRE_WINDOWS_STANDIN();
 
     const juce::String path = "/thumbnails/tape-halo.png";
-    setFault (path, R"({"delay": 10000})");
+    windows_testing::setStandInFault (path, R"({"delay": 10000})");
 
     Transfer::Request request;
     request.url = origin() + path;
@@ -125,5 +102,5 @@ TEST (WindowsNetwork, StopsLandWhileStillConnecting)
     EXPECT_TRUE (downloader.isTaskFinished());
     EXPECT_FALSE (downloader.wasSuccessful());
 
-    setFault (path, "null");
+    windows_testing::setStandInFault (path, "null");
 }

@@ -16,28 +16,8 @@ using WindowsSelfUpdate = windows_testing::WineAwareTest;
 
 namespace
 {
-    const juce::String origin = QUILLOTONE_WEB_SERVICE_ORIGIN;
+    const juce::String origin = windows_testing::standInOrigin();
     const juce::String payloadPath = "/plugin-manager/1.3.0/QuillotonePluginManager-1.3.0-windows-update.zip";
-
-    bool standInAnswers()
-    {
-        auto identity = juce::SystemStats::getEnvironmentVariable ("QUILLOTONE_STANDIN_ID", {});
-        platform::HttpTransfer::Request request;
-        request.url = origin + "/__standin/id";
-        juce::MemoryBlock body;
-        return identity.isNotEmpty() && platform::HttpTransfer::fetch (request, body).succeeded() && body.toString() == identity;
-    }
-
-    void setFault (const juce::String& path, const juce::String& json)
-    {
-        platform::HttpTransfer::Request request;
-        request.url = origin + "/__standin/fault";
-        request.post = true;
-        auto text = "{\"faults\": {\"" + path + "\": " + json + "}}";
-        request.postBody.append (text.toRawUTF8(), text.getNumBytesAsUTF8());
-        juce::MemoryBlock ignored;
-        platform::HttpTransfer::fetch (request, ignored);
-    }
 
     SelfUpdateJob::Settings settingsFor (const juce::File& executable)
     {
@@ -59,7 +39,7 @@ namespace
 }
 
 #define REQUIRE_WINDOWS_STANDIN() \
-    if (! standInAnswers()) GTEST_SKIP() << "no stand-in started by scripts/test-windows"
+    if (! windows_testing::standInAnswers()) GTEST_SKIP() << "no stand-in started by scripts/test-windows"
 
 TEST_F (WindowsSelfUpdate, SignedCheckThenTheArchiveIsStaged)
 {
@@ -71,11 +51,11 @@ TEST_F (WindowsSelfUpdate, SignedCheckThenTheArchiveIsStaged)
 
     for (auto fault : { R"({"status": 404})", R"({"flip": 100})" })
     {
-        setFault ("/plugin-manager/latest.json.sig", fault);
+        windows_testing::setStandInFault ("/plugin-manager/latest.json.sig", fault);
         EXPECT_TRUE (job.check().isEmpty()) << fault;
     }
 
-    setFault ("/plugin-manager/latest.json.sig", "null");
+    windows_testing::setStandInFault ("/plugin-manager/latest.json.sig", "null");
     const auto update = job.check();
     ASSERT_EQ (update.version, "1.3.0");
     EXPECT_EQ (update.url, origin + payloadPath);

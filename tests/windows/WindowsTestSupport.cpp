@@ -5,6 +5,7 @@
 #endif
 #include <windows.h>
 
+#include "platform/HttpTransfer.h"
 #include "platform/Platform.h"
 
 namespace windows_testing
@@ -92,6 +93,40 @@ int runChildOfThisProgram (const juce::StringArray& arguments, int timeoutMs)
     CloseHandle (process.hThread);
     CloseHandle (process.hProcess);
     return finished ? (int) exitCode : -1;
+}
+
+juce::String standInOrigin()
+{
+    return QUILLOTONE_WEB_SERVICE_ORIGIN;
+}
+
+bool standInAnswers()
+{
+    auto identity = juce::SystemStats::getEnvironmentVariable ("QUILLOTONE_STANDIN_ID", {});
+    platform::HttpTransfer::Request request;
+    request.url = standInOrigin() + "/__standin/id";
+    juce::MemoryBlock body;
+    return identity.isNotEmpty() && platform::HttpTransfer::fetch (request, body).succeeded() && body.toString() == identity;
+}
+
+void setStandInFault (const juce::String& path, const juce::String& json)
+{
+    platform::HttpTransfer::Request request;
+    request.url = standInOrigin() + "/__standin/fault";
+    request.post = true;
+    auto text = "{\"faults\": {" + juce::JSON::toString (path) + ": " + json + "}}";
+    request.postBody.append (text.toRawUTF8(), text.getNumBytesAsUTF8());
+    juce::MemoryBlock ignored;
+    platform::HttpTransfer::fetch (request, ignored);
+}
+
+juce::var standInLog()
+{
+    platform::HttpTransfer::Request request;
+    request.url = standInOrigin() + "/__standin/log";
+    request.maxBytes = 16 << 20;
+    juce::MemoryBlock body;
+    return platform::HttpTransfer::fetch (request, body).succeeded() ? juce::JSON::parse (body.toString()) : juce::var();
 }
 
 void WineAwareTest::SetUp()

@@ -33,6 +33,19 @@ namespace windows_testing
     int runChildOfThisProgram (const juce::StringArray& arguments, int timeoutMs = 60000);
 
     //==============================================================================
+    /** The plain stand-in that scripts/test-windows starts, at the origin the build baked in. */
+    juce::String standInOrigin();
+
+    /** True when that stand-in answers with the identity the script gave it. */
+    bool standInAnswers();
+
+    /** Sets (or, with "null", clears) the fault of one path of the stand-in. */
+    void setStandInFault (const juce::String& path, const juce::String& json);
+
+    /** The requests the stand-in has seen so far, as it logs them. */
+    juce::var standInLog();
+
+    //==============================================================================
     /** Base of the Windows suites: under Wine, skips the tests on the skip list. */
     class WineAwareTest : public ::testing::Test
     {
