@@ -145,7 +145,7 @@ TEST (KeyboardNavigation, AControlDisabledUnderTheKeyboardHandsTheFocusOn)
     OnScreen screen (root);
     ASSERT_TRUE (screen.focus (root.first));
     screen.key (juce::KeyPress::tabKey);
-    ASSERT_TRUE (root.inList.hasKeyboardFocus (false));
+    ASSERT_TRUE (waitUntil ([&] { return root.inList.hasKeyboardFocus (false); }));
 
     // As a row's Uninstall button is once pressed: Tab must still have a start.
     root.inList.setEnabled (false);
