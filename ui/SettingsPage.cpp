@@ -199,24 +199,19 @@ ManagerSettings::Values SettingsPage::currentValues() const
 
 void SettingsPage::loadManagerSettings()
 {
-    auto defaults = ManagerSettings::defaults (makerFolders.samplesFolder().getFullPathName());
-    auto loaded = ManagerSettings::read (settingsFile(), defaults);
-
-    if (! loaded.has_value())
-    {
-        applyDefaultManagerSettings();
-        return;
-    }
+    // The same rule as the command line's: the file, or the defaults written.
+    const auto loaded = ManagerSettings::load (settingsFile(),
+                                               ManagerSettings::defaults (makerFolders.samplesFolder().getFullPathName()));
 
     for (size_t i = 0; i < PluginFormat::count; ++i)
     {
-        toggles[i].setToggleState (loaded->install[i], juce::dontSendNotification);
+        toggles[i].setToggleState (loaded.install[i], juce::dontSendNotification);
 
         if (i != PluginFormat::AU)
-            pathFields[i].setText (loaded->path[i], false);
+            pathFields[i].setText (loaded.path[i], false);
     }
 
-    samplesField.setText (loaded->samplesPath, false);
+    samplesField.setText (loaded.samplesPath, false);
 }
 
 void SettingsPage::saveManagerSettings()
