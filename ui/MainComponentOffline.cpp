@@ -51,7 +51,7 @@ bool MainComponent::mayInstallNow()
         return true;
 
     VortelDialog::showMessage (this, "Offline",
-                               "Installing and updating need the maker's servers, which could not be reached. "
+                               "Installing and updating need the Quillotone servers, which could not be reached. "
                                "Press Sync to try again.",
                                VortelDialog::alert);
     return false;
