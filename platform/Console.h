@@ -15,7 +15,12 @@ namespace platform::Console
     /** True when the stream is an interactive terminal (not a pipe or file). */
     bool isTerminal (Stream);
 
-    /** Reads one line from standard input without its line end; the typed
+    /** Reads one line from standard input without its line end. False at the
+        end of the input with nothing read.
+    */
+    bool readLine (juce::String& line);
+
+    /** The same; the typed
         characters are not echoed while it reads from a terminal. False at the
         end of the input with nothing read.
     */

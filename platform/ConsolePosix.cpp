@@ -1,10 +1,6 @@
 #include "platform/Console.h"
 
 #include <csignal>
-#include <cstring>
-#include <cstdio>
-#include <iostream>
-#include <string>
 #include <termios.h>
 #include <unistd.h>
 
@@ -45,8 +41,7 @@ bool readSecretLine (juce::String& line)
         tcsetattr (STDIN_FILENO, TCSAFLUSH, &quiet);
     }
 
-    std::string text;
-    const auto gotLine = static_cast<bool> (std::getline (std::cin, text));
+    const auto gotLine = readLine (line);
 
     if (hide)
     {
@@ -54,14 +49,7 @@ bool readSecretLine (juce::String& line)
         write (Stream::error, "\n");
     }
 
-    if (! gotLine && text.empty())
-        return false;
-
-    if (! text.empty() && text.back() == '\r')
-        text.pop_back();
-
-    line = juce::String::fromUTF8 (text.data(), (int) text.size());
-    return true;
+    return gotLine;
 }
 
 void setInterruptFlag (std::atomic<bool>& flag)
@@ -72,14 +60,6 @@ void setInterruptFlag (std::atomic<bool>& flag)
     action.sa_handler = onInterrupt;
     sigemptyset (&action.sa_mask);
     sigaction (SIGINT, &action, nullptr);
-}
-
-void write (Stream stream, const juce::String& text)
-{
-    auto* file = stream == Stream::output ? stdout : stderr;
-    const auto* utf8 = text.toRawUTF8();
-    std::fwrite (utf8, 1, std::strlen (utf8), file);
-    std::fflush (file);
 }
 
 } // namespace platform::Console

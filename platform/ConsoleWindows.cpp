@@ -2,10 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-#include <cstring>
-#include <iostream>
-#include <string>
 
 namespace platform::Console
 {
@@ -47,8 +43,7 @@ bool readSecretLine (juce::String& line)
     if (hide)
         SetConsoleMode (input, saved & ~(DWORD) ENABLE_ECHO_INPUT);
 
-    std::string text;
-    const auto gotLine = static_cast<bool> (std::getline (std::cin, text));
+    const auto gotLine = readLine (line);
 
     if (hide)
     {
@@ -56,28 +51,13 @@ bool readSecretLine (juce::String& line)
         write (Stream::error, "\n");
     }
 
-    if (! gotLine && text.empty())
-        return false;
-
-    if (! text.empty() && text.back() == '\r')
-        text.pop_back();
-
-    line = juce::String::fromUTF8 (text.data(), (int) text.size());
-    return true;
+    return gotLine;
 }
 
 void setInterruptFlag (std::atomic<bool>& flag)
 {
     interruptFlag = &flag;
     SetConsoleCtrlHandler (onControl, TRUE);
-}
-
-void write (Stream stream, const juce::String& text)
-{
-    auto* file = stream == Stream::output ? stdout : stderr;
-    const auto* utf8 = text.toRawUTF8();
-    std::fwrite (utf8, 1, std::strlen (utf8), file);
-    std::fflush (file);
 }
 
 } // namespace platform::Console
