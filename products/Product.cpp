@@ -172,18 +172,13 @@ void Product::clapVersionArrived()
 
 juce::Array<PluginFormat::Format> Product::formatsWithoutFolder (bool selectedOnly) const
 {
-    const std::pair<PluginFormat::Format, const juce::String*> targets[] = {
-        { PluginFormat::VST2, &vst2Target }, { PluginFormat::VST3, &vst3Target },
-        { PluginFormat::AAX, &aaxTarget }, { PluginFormat::CLAP, &clapTarget },
-    };
+    std::array<juce::String, PluginFormat::count> target;
+    target[PluginFormat::VST2] = vst2Target;
+    target[PluginFormat::VST3] = vst3Target;
+    target[PluginFormat::AAX] = aaxTarget;
+    target[PluginFormat::CLAP] = clapTarget;
 
-    juce::Array<PluginFormat::Format> formats;
-
-    for (auto& [format, target] : targets)
-        if (target->isEmpty() && (! selectedOnly || installFlags[format]))
-            formats.add (format);
-
-    return formats;
+    return ProductStatus::formatsWithoutFolder (target, selectedOnly ? &installFlags : nullptr);
 }
 
 //==============================================================================

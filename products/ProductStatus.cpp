@@ -181,6 +181,18 @@ juce::String unusableFolderSettingMessage (const juce::Array<PluginFormat::Forma
            "Choose the folder in Settings and uninstall again.";
 }
 
+juce::Array<PluginFormat::Format> formatsWithoutFolder (const std::array<juce::String, PluginFormat::count>& target,
+                                                        const std::array<bool, PluginFormat::count>* selected)
+{
+    juce::Array<PluginFormat::Format> formats;
+
+    for (auto format : PluginFormat::installable)
+        if (target[format].isEmpty() && (selected == nullptr || (*selected)[format]))
+            formats.add (format);
+
+    return formats;
+}
+
 juce::String unusableFolderMessage (const juce::String& productName,
                                     const juce::Array<PluginFormat::Format>& formats, bool installing)
 {

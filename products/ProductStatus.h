@@ -73,6 +73,12 @@ namespace ProductStatus
     */
     bool isUsableFolder (const juce::String& folder);
 
+    /** The installable formats that have no usable folder (an empty target);
+        only those selected when selected is given.
+    */
+    juce::Array<PluginFormat::Format> formatsWithoutFolder (const std::array<juce::String, PluginFormat::count>& target,
+                                                            const std::array<bool, PluginFormat::count>* selected = nullptr);
+
     /** The message that refuses an install, or explains an uninstall, for the
         formats whose folder is not usable.
     */

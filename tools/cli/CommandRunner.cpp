@@ -42,18 +42,6 @@ namespace
         return keys;
     }
 
-    juce::Array<PluginFormat::Format> formatsWithoutFolder (const CatalogueProduct& product, bool selectedOnly,
-                                                            const ManagerSettings::Values& values)
-    {
-        juce::Array<PluginFormat::Format> formats;
-
-        for (auto format : PluginFormat::installable)
-            if (product.status.target[format].isEmpty() && (! selectedOnly || values.install[format]))
-                formats.add (format);
-
-        return formats;
-    }
-
     juce::File fileAt (const juce::String& path)
     {
         return juce::File::isAbsolutePath (path) ? juce::File (path) : juce::File();
@@ -203,7 +191,7 @@ bool CommandRunner::settingsAllow (Kind kind, const juce::Array<CatalogueProduct
     if (kind == Kind::uninstall)
     {
         for (auto* product : chosen)
-            if (const auto missing = formatsWithoutFolder (*product, false, values); product->usableName && ! missing.isEmpty())
+            if (const auto missing = ProductStatus::formatsWithoutFolder (product->status.target); product->usableName && ! missing.isEmpty())
                 return fail ("Uninstall error", ProductStatus::unusableFolderSettingMessage (missing, false));
 
         return true;
@@ -221,7 +209,7 @@ bool CommandRunner::settingsAllow (Kind kind, const juce::Array<CatalogueProduct
 
     // Without a full folder path the files would land at the top of a drive.
     for (auto* product : chosen)
-        if (const auto missing = formatsWithoutFolder (*product, true, values); product->usableName && ! missing.isEmpty())
+        if (const auto missing = ProductStatus::formatsWithoutFolder (product->status.target, &values.install); product->usableName && ! missing.isEmpty())
             return fail ("Install error", ProductStatus::unusableFolderSettingMessage (missing, true));
 
     return true;
@@ -382,7 +370,7 @@ bool CommandRunner::uninstall (CatalogueProduct& product)
     plan.name = name;
     plan.targets = product.status.target;
     plan.legacyClapTarget = product.status.legacyClapTarget;
-    plan.formatsWithoutFolder = formatsWithoutFolder (product, false, values);
+    plan.formatsWithoutFolder = ProductStatus::formatsWithoutFolder (product.status.target);
 
     // Not stopped half way: an uninstall runs to its end, as in the manager.
     ProductUninstall::Hooks hooks;
