@@ -89,7 +89,9 @@ namespace
 
                 // A row the keyboard reaches scrolls into its list's view.
                 if (auto* row = now != nullptr ? now->findParentComponentOfClass<Product>() : nullptr)
+                {
                     EXPECT_TRUE (row->findParentComponentOfClass<juce::Viewport>()->getViewArea().contains (row->getBounds())) << row->name;
+                }
             }
 
             return names;
